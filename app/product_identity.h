@@ -1,0 +1,33 @@
+// The build constants that name the installed product, and the product code that yields
+// its registry name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace product {
+
+inline constexpr wchar_t kName[] = L"Tavelo";
+inline constexpr wchar_t kVersionText[] = L"7.01j";
+inline constexpr std::uint64_t kFileVersion = 0x00070001000A0001ull;   // 7.1.10.1
+inline constexpr wchar_t kFileVersionText[] = L"7.1.10.1";
+inline constexpr wchar_t kMakerName[] = L"Korvane";
+
+// Family in the high byte, major version in the low byte.
+inline constexpr std::uint16_t kThisProductCode = 775;
+
+} // namespace product
+
+// The process-wide product code; the application object sets it once at construction.
+std::uint16_t ProductCode();
+void SetProductCode(std::uint16_t code);
+
+// "Tavelo", or with the version "Tavelo 7.01j".
+std::wstring ProductDisplayName(bool withVersion);
+
+// The registry name of a product code ("Tavelo 7" for 775). Throws std::logic_error
+// ("logic error") for a code that names no product.
+std::wstring ProductRegistryName(std::uint16_t code);
+
+// The registry name of the process's product code.
+inline std::wstring ProductRegistryName() { return ProductRegistryName(ProductCode()); }

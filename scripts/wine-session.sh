@@ -1,0 +1,46 @@
+# Sourced by the scripts that run Windows programs: a Wine prefix of the build's own, a
+# running wineserver for it, and a virtual X display for programs that open windows.
+#   wine_session_start PREFIX [own-display]
+#                               exports WINEPREFIX, WINEDEBUG and DISPLAY; with own-display,
+#                               or when there is no display, starts a virtual one
+#   wine_session_stop           stops what wine_session_start started
+
+wine_loader=/usr/lib/wine/wine64
+
+wine_session_start() {
+  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # A prepared prefix is kept in the cache: creating one costs several seconds.
+    local template=${TAVELO_CACHE:-$HOME/.cache/tavelo-deps}/wineprefix-$(dpkg-query -W -f='${Version}' wine64)
+    if [ ! -f "$template/system.reg" ]; then
+      echo "wine: preparing a Wine prefix"
+      rm -rf "$template"
+      WINEPREFIX=$template "$wine_loader" wineboot --init >/dev/null 2>&1
+      WINEPREFIX=$template wineserver -w
+    fi
+    rm -rf "$WINEPREFIX"
+    cp -a "$template" "$WINEPREFIX"
+  fi
+
+  if [ -z "${DISPLAY:-}" ] || [ "${2:-}" = own-display ]; then
+    local n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    wine_xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  wineserver -p
+  # The first Windows program of a session starts Wine's own background processes
+  # (services, explorer). Started here, detached from every pipe, they cannot keep a test's
+  # output open after the test has ended.
+  "$wine_loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+wine_session_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${wine_xvfb_pid:-}" ]; then
+    kill "$wine_xvfb_pid" 2>/dev/null || true
+    wait "$wine_xvfb_pid" 2>/dev/null || true
+  fi
+}

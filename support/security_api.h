@@ -1,0 +1,54 @@
+// The security functions of advapi32, bound by name on first use and kept for the run.
+// Each accessor returns the function pointer or throws a std::system_error whose code is
+// an HRESULT in the system category: E_UNEXPECTED when advapi32 cannot be loaded,
+// E_NOTIMPL when it lacks the function.
+#pragma once
+
+#include <windows.h>
+#include <aclapi.h>
+
+#include <system_error>
+
+#define KV_SECURITY_FUNCTIONS(X)                                                      \
+    X(OpenProcessToken) X(LookupPrivilegeValueW) X(AdjustTokenPrivileges)            \
+    X(AllocateAndInitializeSid) X(EqualSid) X(GetLengthSid) X(CheckTokenMembership)  \
+    X(GetFileSecurityW) X(SetFileSecurityW) X(GetSecurityDescriptorDacl)             \
+    X(GetSecurityDescriptorControl) X(SetSecurityDescriptorControl)                  \
+    X(InitializeSecurityDescriptor) X(SetSecurityDescriptorDacl) X(InitializeAcl)    \
+    X(GetAclInformation) X(GetAce) X(AddAce) X(AddAccessAllowedAce)                  \
+    X(AddAccessAllowedAceEx) X(DuplicateToken) X(AccessCheck) X(MapGenericMask)      \
+    X(SetSecurityDescriptorOwner) X(SetSecurityDescriptorGroup) X(GetTokenInformation)
+
+namespace kv::security {
+
+// The error of a failed security call: HRESULT_FROM_WIN32(code) in the system category.
+std::system_error make_error(DWORD code);
+// Throws make_error(GetLastError()).
+[[noreturn]] void throw_last_error();
+// Throws the last error unless ok.
+inline void check(BOOL ok)
+{
+    if (!ok)
+        throw_last_error();
+}
+// An HRESULT as an error code of the system category.
+inline std::error_code hresult_code(HRESULT hr) { return {static_cast<int>(hr), std::system_category()}; }
+
+// The advapi32 entry point of that name, or null when it has none. Throws E_UNEXPECTED
+// when the module cannot be loaded.
+FARPROC find(const char* name);
+
+namespace detail {
+FARPROC bind(const char* name);   // find(), or throws E_NOTIMPL
+}
+
+#define KV_DECLARE_SECURITY_FUNCTION(name)                                               \
+    inline decltype(&::name) name()                                                    \
+    {                                                                                  \
+        static const auto bound = reinterpret_cast<decltype(&::name)>(detail::bind(#name)); \
+        return bound;                                                                  \
+    }
+KV_SECURITY_FUNCTIONS(KV_DECLARE_SECURITY_FUNCTION)
+#undef KV_DECLARE_SECURITY_FUNCTION
+
+} // namespace kv::security

@@ -1,0 +1,93 @@
+#include "support/test_support.h"
+
+#include "support/strings.h"
+#include "support/unique_resource.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+
+#include <atomic>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace testing_support {
+
+std::wstring WindowsPathOf(const std::wstring& unixPath)
+{
+    std::wstring path = unixPath;
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    if (!path.empty() && path[0] == L'\\')
+        path = L"Z:" + path;
+    return path;
+}
+
+std::wstring BuiltFile(const wchar_t* variable)
+{
+    const wchar_t* value = _wgetenv(variable);
+    if (!value || !*value)
+        throw std::runtime_error("the test environment does not name " + kv::to_utf8(variable));
+    return WindowsPathOf(value);
+}
+
+TemporaryFolder::TemporaryFolder()
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    for (;;) {
+        path_ = kv::format(L"%lstavelo-test-%lu-%u", temp, ::GetCurrentProcessId(), counter++);
+        if (::CreateDirectoryW(path_.c_str(), nullptr))
+            return;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create a temporary folder");
+    }
+}
+
+TemporaryFolder::~TemporaryFolder()
+{
+    RemoveTree(path_);
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    boost::system::error_code ignored;
+    boost::filesystem::path root(path);
+    if (boost::filesystem::is_directory(root, ignored)) {
+        for (boost::filesystem::recursive_directory_iterator it(root, ignored), end; it != end; it.increment(ignored))
+            ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    boost::filesystem::remove_all(root, ignored);
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path)
+{
+    kv::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size))
+        throw std::runtime_error("cannot read " + kv::to_utf8(path));
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!bytes.empty() && (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)
+                           || read != bytes.size()))
+        throw std::runtime_error("cannot read " + kv::to_utf8(path));
+    return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes)
+{
+    kv::unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        throw std::runtime_error("cannot write " + kv::to_utf8(path));
+    DWORD written = 0;
+    if (!bytes.empty() && (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
+                           || written != bytes.size()))
+        throw std::runtime_error("cannot write " + kv::to_utf8(path));
+}
+
+} // namespace testing_support
