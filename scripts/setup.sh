@@ -37,8 +37,7 @@ if [ ! -f "$boost_tar" ] || [ ! -f "$bzip2_tar" ]; then
     tmp=$(mktemp)
     for f in /etc/apt/sources.list.d/*.sources; do
       [ -f "$f" ] || continue
-      grep -qi 'debian' "$f" || continue
-      awk 'BEGIN{RS=""; ORS="\n\n"} /Types:[^\n]*\<deb\>/ && /debian/ {gsub(/Types:[^\n]*/, "Types: deb-src"); print}' "$f" >> "$tmp"
+      awk 'BEGIN{RS=""; ORS="\n\n"} /Types:[ \t]*deb[ \t\n]/ && /URIs:[^\n]*debian/ {gsub(/Types:[^\n]*/, "Types: deb-src"); print}' "$f" >> "$tmp"
     done
     if [ -f /etc/apt/sources.list ]; then
       grep -E '^deb\s' /etc/apt/sources.list | grep -i debian | sed -E 's/^deb(\s)/deb-src\1/' > "$tmp.list" || true
