@@ -1,0 +1,119 @@
+#include "app/process_start.h"
+
+#include "app/maker_folders.h"
+#include "app/version_info.h"
+#include "ui/languages.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+bool g_processorChecked = false;
+std::unique_ptr<InstanceCounter> g_instanceCounter;
+
+// The installer runs elevated, often from a download folder: DLLs are taken from the
+// system folder only, never from the folder of the executable or the current folder.
+void RestrictDllSearch()
+{
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+void CheckProcessor()
+{
+    if (::IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE)) {
+        g_processorChecked = true;
+        return;
+    }
+    ::MessageBoxW(nullptr,
+                  L"This Version is not compatible with your Configuration.\n\n"
+                  L"Cette version n'est pas compatible avec votre configuration.\n\n"
+                  L"Diese Version ist nicht mit Ihrer Konfiguration kompatibel.",
+                  nullptr, MB_ICONERROR);
+    ::ExitProcess(1);
+}
+
+std::wstring ReadApplicationName()
+{
+    const VersionInfo& version = VersionInfo::Current();
+    std::wstring name = version.StringValue(L"ApplicationId");
+    if (name.empty())
+        name = version.StringValue(L"ProductName");
+    if (name.empty()) {
+        wchar_t path[MAX_PATH] = L"";
+        ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+        wchar_t* file = ::PathFindFileNameW(path);
+        ::PathRemoveExtensionW(file);
+        name = file;
+    }
+    return name;
+}
+
+void StartFramework()
+{
+    GetMakerFolders();
+    if (CommonControlsVersion() < 0x60000)
+        throw std::logic_error("common controls older than 6.0");
+    INITCOMMONCONTROLSEX controls{8, 0xC0FF};
+    ::InitCommonControlsEx(&controls);
+    ApplicationName();
+    g_instanceCounter = std::make_unique<InstanceCounter>(ApplicationName());
+}
+
+} // namespace
+
+DWORD CommonControlsVersion()
+{
+    HMODULE module = ::GetModuleHandleW(L"Comctl32.dll");
+    if (!module)
+        module = ::LoadLibraryExW(L"Comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    if (!module)
+        module = ::LoadLibraryExW(L"Comctl32.dll", nullptr, 0);
+    const auto getVersion = module ? reinterpret_cast<DLLGETVERSIONPROC>(::GetProcAddress(module, "DllGetVersion"))
+                                   : nullptr;
+    DLLVERSIONINFO info{};
+    info.cbSize = sizeof info;
+    if (!getVersion || FAILED(getVersion(&info)))
+        return 0;
+    return (info.dwMajorVersion << 16) | info.dwMinorVersion;
+}
+
+void RunProcessStart()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        RestrictDllSearch();
+        CheckProcessor();
+        InitializeProcessLocale();
+        try {
+            InitializeProcessLocale();   // the framework's start asks again; the once-flag keeps it one step
+            StartFramework();
+        } catch (const std::exception&) {
+            ::MessageBoxW(nullptr, L"Initialization Error", nullptr, MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONERROR);
+            ::ExitProcess(static_cast<UINT>(-11));
+        }
+    });
+}
+
+bool ProcessorCheckPassed()
+{
+    return g_processorChecked;
+}
+
+const std::wstring& ApplicationName()
+{
+    static const std::wstring name = ReadApplicationName();
+    return name;
+}
+
+InstanceCounter& ProcessInstanceCounter()
+{
+    if (!g_instanceCounter)
+        throw std::logic_error("the instance counter is made by the process start");
+    return *g_instanceCounter;
+}
