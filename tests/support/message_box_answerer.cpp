@@ -33,6 +33,14 @@ struct Candidates {
     std::vector<HWND> windows;
 };
 
+BOOL CALLBACK CollectCandidate(HWND window, LPARAM data)
+{
+    auto* found = reinterpret_cast<Candidates*>(data);
+    if (found->answerer->Belongs(window))
+        found->windows.push_back(window);
+    return TRUE;
+}
+
 } // namespace
 
 MessageBoxAnswerer::MessageBoxAnswerer(int button, DWORD processId)
@@ -85,14 +93,7 @@ void MessageBoxAnswerer::Watch()
 {
     while (!stop_) {
         Candidates candidates{this, {}};
-        ::EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
-                auto* found = reinterpret_cast<Candidates*>(data);
-                if (found->answerer->Belongs(window))
-                    found->windows.push_back(window);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&candidates));
+        ::EnumWindows(CollectCandidate, reinterpret_cast<LPARAM>(&candidates));
 
         for (HWND box : candidates.windows) {
             std::function<void(HWND)> inspect;

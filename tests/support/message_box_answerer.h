@@ -40,9 +40,11 @@ public:
     // Waits until count boxes have been answered; false after timeoutMs.
     bool WaitForBoxes(std::size_t count, DWORD timeoutMs) const;
 
+    // Whether a top-level window is a message box this answerer watches.
+    bool Belongs(HWND window) const;
+
 private:
     void Watch();
-    bool Belongs(HWND window) const;
 
     const int button_;
     const DWORD threadId_;
