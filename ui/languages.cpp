@@ -106,7 +106,8 @@ void ApplyRuntimeLocale(LCID locale)
     } catch (const std::exception&) {
         built = std::locale::classic();
     }
-    std::locale::global(std::locale(std::locale(), built, std::locale::ctype | std::locale::collate | std::locale::time));
+    const std::locale::category categories = std::locale::ctype | std::locale::collate | std::locale::time;
+    std::locale::global(std::locale(std::locale(), built, categories));
 
     std::setlocale(LC_ALL, "C");
     SetRuntimeCategory(LC_CTYPE, name);
@@ -168,7 +169,9 @@ LanguageIndex DefaultLanguage(std::uint32_t mask)
     for (LanguageIndex i = 0; i < kLanguageCount; ++i) {
         if (i == kEnglish || kLanguages[i].primary != primary)
             continue;
-        if (i == kChinese && SUBLANGID(user) != SUBLANG_CHINESE_SIMPLIFIED && SUBLANGID(user) != SUBLANG_CHINESE_SINGAPORE)
+        // Only the simplified script (China, Singapore) is Chinese here; the others are unlisted.
+        if (i == kChinese && SUBLANGID(user) != SUBLANG_CHINESE_SIMPLIFIED
+            && SUBLANGID(user) != SUBLANG_CHINESE_SINGAPORE)
             break;
         return (mask & (1u << i)) ? i : fallback;
     }

@@ -46,6 +46,21 @@ std::wstring MessageString(LPCWSTR textOrIdentifier)
     return textOrIdentifier;
 }
 
+std::wstring MessageCaption(LPCWSTR captionOrIdentifier)
+{
+    std::wstring caption = MessageString(captionOrIdentifier);
+    if (caption.empty()) {
+        if (const auto& provider = GetUiServices().caption)
+            caption = provider();
+    }
+    return caption;
+}
+
+UINT MessageFlags(UINT flags, HWND owner)
+{
+    return WithDefaultMessageBoxIcon(flags) | MessageReadingDirection(owner);
+}
+
 int ShowMessage(LPCWSTR text, LPCWSTR caption, UINT flags)
 {
     const UiServices& services = GetUiServices();
@@ -77,12 +92,9 @@ int ShowMessage(LPCWSTR text, LPCWSTR caption, UINT flags)
     if (owner && owner != scope.owner.disabledTopLevel)
         ::EnableWindow(owner, TRUE);
 
-    flags = WithDefaultMessageBoxIcon(flags) | MessageReadingDirection(owner);
     const std::wstring body = MessageString(text);
-    std::wstring title = MessageString(caption);
-    if (title.empty() && services.caption)
-        title = services.caption();
-    return ::MessageBoxW(owner, body.c_str(), title.empty() ? nullptr : title.c_str(), flags);
+    const std::wstring title = MessageCaption(caption);
+    return ::MessageBoxW(owner, body.c_str(), title.empty() ? nullptr : title.c_str(), MessageFlags(flags, owner));
 }
 
 void ShowErrorBox(DWORD code)

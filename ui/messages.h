@@ -18,6 +18,14 @@ UINT MessageReadingDirection(HWND owner);
 // (MAKEINTRESOURCEW) the string resource of that identifier.
 std::wstring MessageString(LPCWSTR textOrIdentifier);
 
+// The caption ShowMessage shows: the given one, or the caption provider's text when it is
+// absent or empty; empty (the system's own caption) without either.
+std::wstring MessageCaption(LPCWSTR captionOrIdentifier);
+
+// The flags ShowMessage passes to the system: the default icon of the button set when the
+// flags name none, and the reading direction of the owner.
+UINT MessageFlags(UINT flags, HWND owner);
+
 // The installer's message box. Text and caption are texts or string identifiers; an absent or
 // empty caption is the caption provider's text. Owner, modal state and the default icon follow
 // the framework's message box; the reading direction follows MessageReadingDirection.

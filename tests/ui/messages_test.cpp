@@ -42,6 +42,40 @@ TEST(MessageStrings, TextsIdentifiersAndNothing)
     EXPECT_EQ(MessageString(nullptr), L"");
 }
 
+TEST(MessageFlags, DefaultIconOfEveryButtonSetWithTheOwnersReadingDirection)
+{
+    LanguageStateGuard guard;
+    TestWindow leftToRight;
+    TestWindow rightToLeft(WS_OVERLAPPEDWINDOW, nullptr, WS_EX_LAYOUTRTL);
+    const struct {
+        UINT buttons;
+        UINT icon;
+    } sets[] = {{MB_OK, MB_ICONEXCLAMATION},     {MB_OKCANCEL, MB_ICONEXCLAMATION}, {MB_ABORTRETRYIGNORE, 0},
+                {MB_YESNOCANCEL, MB_ICONQUESTION}, {MB_YESNO, MB_ICONQUESTION},       {MB_RETRYCANCEL, 0}};
+    for (const auto& set : sets) {
+        EXPECT_EQ(MessageFlags(set.buttons, nullptr), set.buttons | set.icon) << set.buttons;
+        EXPECT_EQ(MessageFlags(set.buttons, leftToRight.get()), set.buttons | set.icon) << set.buttons;
+        EXPECT_EQ(MessageFlags(set.buttons, rightToLeft.get()), set.buttons | set.icon | MB_RTLREADING) << set.buttons;
+        EXPECT_EQ(MessageFlags(set.buttons | MB_ICONINFORMATION, nullptr), set.buttons | MB_ICONINFORMATION)
+            << set.buttons;
+    }
+}
+
+TEST(MessageCaption, GivenCaptionOrElseTheProvidersText)
+{
+    LanguageStateGuard guard;
+    UiServices& services = GetUiServices();
+    const auto saved = services.caption;
+    services.caption = [] { return std::wstring(L"Installer \u2013 Tavelo 7.01j"); };
+    EXPECT_EQ(MessageCaption(L"Own caption"), L"Own caption");
+    EXPECT_EQ(MessageCaption(MAKEINTRESOURCEW(2000)), L"Installer");
+    EXPECT_EQ(MessageCaption(nullptr), L"Installer \u2013 Tavelo 7.01j");
+    EXPECT_EQ(MessageCaption(L""), L"Installer \u2013 Tavelo 7.01j");
+    services.caption = nullptr;
+    EXPECT_EQ(MessageCaption(nullptr), L"");
+    services.caption = saved;
+}
+
 TEST(FindOwnerWindow, NoWindowsNoOwner)
 {
     EXPECT_EQ(FindOwnerWindow(), nullptr);

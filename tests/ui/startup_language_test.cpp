@@ -25,7 +25,8 @@ public:
         kv::unique_hkey key;
         keyExisted_ = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
         DWORD size = 0;
-        if (keyExisted_ && ::RegQueryValueExW(key.get(), L"KvLanguage", nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
+        if (keyExisted_
+            && ::RegQueryValueExW(key.get(), L"KvLanguage", nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
             value_.emplace(size);
             ::RegQueryValueExW(key.get(), L"KvLanguage", nullptr, &type_, value_->data(), &size);
         }

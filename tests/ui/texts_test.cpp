@@ -60,7 +60,8 @@ const std::map<int, std::wstring> kEnglishTexts = {
     {125, L"Creating a Shortcut on the Desktop."},
     {126, L"You should have Administrator Rights in order to proceed to Installation."},
     {127, L"You should close '%1' before continuing Installation."},
-    {129, L"'%1' will be installed in the selected Langage, but the Installer, still under translation,  shall run in English."},
+    {129, L"'%1' will be installed in the selected Langage, but the Installer, still under translation,  "
+          L"shall run in English."},
     {131, L"Mise \u00E0 jour de DirectX..."},
 };
 
@@ -94,7 +95,8 @@ const std::map<int, std::wstring> kFrenchTexts = {
     {107, L"Cliquez sur '%1' pour quitter l'installation."},
     {108, L"Cliquez sur '%1' pour d\u00E9marrer l'installation."},
     {109, L""},
-    {110, L"L'installation n'est pas termin\u00E9e.\r\n\r\nConfirmez-vous malgr\u00E9 tout vouloir quitter l'installation ?"},
+    {110, L"L'installation n'est pas termin\u00E9e.\r\n\r\n"
+          L"Confirmez-vous malgr\u00E9 tout vouloir quitter l'installation ?"},
     {111, L"S\u00E9lectionnez le dossier d'installation de '%1'."},
     {112, L"Cr\u00E9er un raccourci dans le menu suivant :"},
     {113, L"Cr\u00E9er un raccourci sur le Bureau."},
@@ -111,7 +113,8 @@ const std::map<int, std::wstring> kFrenchTexts = {
     {125, L"Cr\u00E9ation d'un raccourci sur le Bureau."},
     {126, L"Vous devez disposer des droits d'administrateur pour proc\u00E9der \u00E0 l'installation."},
     {127, L"Vous devez fermer '%1' avant de poursuivre l'installation."},
-    {129, L"'%1' sera install\u00E9 dans le Langage s\u00E9lectionn\u00E9, mais le programme d'installation, dont la traduction est en cours, fonctionnera en anglais."},
+    {129, L"'%1' sera install\u00E9 dans le Langage s\u00E9lectionn\u00E9, mais le programme d'installation, "
+          L"dont la traduction est en cours, fonctionnera en anglais."},
     {131, L"Mise \u00E0 jour de DirectX..."},
 };
 
