@@ -63,19 +63,19 @@ std::vector<std::wstring> PathElements(const std::wstring& folder)
     return elements;
 }
 
+BOOL CALLBACK TakeFirstWindow(HWND found, LPARAM result)
+{
+    *reinterpret_cast<HWND*>(result) = found;
+    return FALSE;
+}
+
 // The installer's current top-level window: the last active pop-up of the root owner of
 // the active window, or of a window of this thread when none is active.
 HWND OwnerWindow()
 {
     HWND window = ::GetActiveWindow();
     if (!window) {
-        ::EnumThreadWindows(
-            ::GetCurrentThreadId(),
-            [](HWND found, LPARAM result) -> BOOL {
-                *reinterpret_cast<HWND*>(result) = found;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&window));
+        ::EnumThreadWindows(::GetCurrentThreadId(), TakeFirstWindow, reinterpret_cast<LPARAM>(&window));
     }
     if (!window)
         return nullptr;

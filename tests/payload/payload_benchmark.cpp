@@ -26,7 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,12 +47,17 @@ double WorkingSetMiB(bool peak)
     return static_cast<double>(peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize) / (1 << 20);
 }
 
+// Reads a file into one block of its exact size, so that loading the archive leaves no
+// larger peak behind than the archive itself.
 std::string ReadWhole(const std::wstring& path)
 {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    std::ifstream in(path.c_str(), std::ios::binary | std::ios::ate);
+    std::string content(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!in)
+        throw std::runtime_error("cannot read " + kv::to_utf8(path));
+    return content;
 }
 
 // Collects the decompressed stream whole (only for preparing the larger archive).

@@ -218,6 +218,14 @@ TEST(DemoLanguageLibraries, ThirteenLibrariesWithResourcesOnly)
     }
 }
 
+std::vector<DWORD> callbackReasons;
+
+DWORD WINAPI RecordingCallback(DWORD reason, DWORD, LPSTR, LPSTR, void*)
+{
+    callbackReasons.push_back(reason);
+    return IDOK;
+}
+
 TEST(DemoDirectXSetup, ReportsWhatTheEnvironmentSaysAndRecordsItsCalls)
 {
     testing_support::TemporaryFolder folder;
@@ -242,16 +250,11 @@ TEST(DemoDirectXSetup, ReportsWhatTheEnvironmentSaysAndRecordsItsCalls)
     EXPECT_EQ(version, 0x00040009u);
     EXPECT_EQ(revision, 902u);
 
-    static std::vector<DWORD> reasons;
-    reasons.clear();
-    EXPECT_EQ(setCallback([](DWORD reason, DWORD, LPSTR, LPSTR, void*) -> DWORD {
-                  reasons.push_back(reason);
-                  return IDOK;
-              }),
-              0);
+    callbackReasons.clear();
+    EXPECT_EQ(setCallback(RecordingCallback), 0);
     wchar_t setupFolder[] = L"C:\\users\\me\\Temp\\korvane_{x}";
     EXPECT_EQ(setup(reinterpret_cast<HWND>(0x1234), setupFolder, 0x00010018), 1);
-    EXPECT_EQ(reasons, (std::vector<DWORD>{18, 18, 18}));
+    EXPECT_EQ(callbackReasons, (std::vector<DWORD>{18, 18, 18}));
 
     ::SetEnvironmentVariableW(L"TAVELO_DSETUP_LOG", nullptr);
     ::SetEnvironmentVariableW(L"TAVELO_DSETUP_REVISION", nullptr);
