@@ -144,8 +144,10 @@ std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& 
     boost::system::error_code error;
     if (fs::exists(file, error)) {
         // Follows a link to its target; only a regular file loses its read-only mark.
-        if (fs::is_regular_file(fs::status(file, error)))
-            fs::permissions(file, fs::perms(fs::add_perms | fs::owner_write | fs::group_write | fs::others_write), error);
+        if (fs::is_regular_file(fs::status(file, error))) {
+            const auto writable = fs::perms(fs::add_perms | fs::owner_write | fs::group_write | fs::others_write);
+            fs::permissions(file, writable, error);
+        }
     } else if (!parent.empty() && !fs::exists(parent, error)) {
         fs::create_directories(parent);
     }
@@ -158,12 +160,8 @@ std::uint32_t ReadBackCrc(const std::wstring& path)
     for (int retries = 0;; ++retries) {
         try {
             return ReadBackCrcOnce(path);
-        } catch (const std::system_error& error) {
+        } catch (const std::system_error& error) {   // the stream failure carries the system error
             if (retries >= 3 || !IsSharingViolation(error.code()))
-                throw;
-        } catch (const boost::system::system_error& error) {
-            if (retries >= 3 || error.code().category() != boost::system::system_category()
-                || error.code().value() != ERROR_SHARING_VIOLATION)
                 throw;
         }
         ::Sleep(1000);

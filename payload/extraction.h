@@ -132,8 +132,6 @@ public:
 
     std::uint64_t bytesDone() const { return bytesDone_; }
     std::uint64_t bytesTotal() const { return bytesTotal_; }
-    const std::vector<PayloadEntry>& entries() const { return entries_; }
-    const RightsFolders& rightsFolders() const { return destinations_.rightsFolders; }
     // The entry whose bytes are in progress, or null.
     const PayloadEntry* currentEntry() const;
 
