@@ -1,0 +1,82 @@
+// Destination folders of payload entries: the path tokens that stand for folders of the
+// target machine ("<InstallPath>", "<CommonData>", ...), the all-users folders that are
+// opened to every user, and the per-run temporary folder.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct InstallState;
+
+// A folder that Users get full access to when the first file is created in or below it.
+struct RightsFolder {
+    std::wstring path;
+    bool done = false;   // access was granted
+};
+using RightsFolders = std::vector<RightsFolder>;
+
+// Appends path unless an equivalent path (PathsEquivalent) is already listed.
+void RegisterRightsFolder(RightsFolders& folders, const std::wstring& path);
+
+// The path of a shell folder by its CSIDL, or empty text when the shell has none.
+using ShellFolderLookup = std::function<std::wstring(int csidl)>;
+
+// SHGetFolderPathW for the current folder (missing folders are not created), owned by
+// the installer's current top-level window.
+std::wstring ShellFolderPath(int csidl);
+
+// A shell folder, or with useFallback the fallback one when the first has no path.
+// Raises compress_errc::unexpected when no path is found.
+std::wstring KnownFolder(int csidl, int fallbackCsidl, bool useFallback,
+                         const ShellFolderLookup& lookup = ShellFolderPath);
+
+// Joins a folder and a name as one more path component: a "\" goes between them unless
+// the folder is empty or already ends with "\", "/" or a drive colon, or the name starts
+// with a separator.
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+
+// What the expansion of destinations works with during one extraction.
+struct DestinationContext {
+    std::wstring installFolder;     // "<InstallPath>"
+    std::wstring samplesFolder;     // "<SamplePath>": a name on the all-users desktop, or an absolute path
+    std::wstring temporaryFolder;   // "<Temporary>"; empty: the installation folder
+    RightsFolders rightsFolders;    // filled by the expansion
+    ShellFolderLookup shellFolder = ShellFolderPath;
+};
+
+// A destination folder with its leading token replaced by the folder it stands for. Only
+// a first element that matches a token exactly (case included) is replaced; another
+// first element in angle brackets expands to nothing, and a destination without one is
+// returned unchanged. Folders reached through "<CommonData>", "<CommonDocuments>" and
+// "<CommonDesktop>", and a samples folder named relative to the desktop, are registered
+// in context.rightsFolders. Raises compress_errc::unexpected when a shell folder is missing.
+std::wstring ExpandDestination(DestinationContext& context, const std::wstring& folder);
+
+// Makes the name of this run's temporary folder: the user's temporary folder plus
+// "korvane_{" + a new random version-4 UUID in lower case + "}", stored in
+// state.temporaryFolder. The folder is not created. On failure returns false with
+// errorText as "%08x (%s)": the system error and the function that failed.
+bool MakeTemporaryFolderPath(InstallState& state, std::wstring& errorText);
+
+// Guard of the per-run temporary folder and the payload files written into it. While it
+// exists, Current() refers to it so that the extraction handler can list the files.
+// Its destruction removes the listed files, then the folder if it is empty; failures are
+// ignored (a file another process holds stays behind).
+class TemporaryFiles {
+public:
+    explicit TemporaryFiles(std::wstring folder);
+    ~TemporaryFiles();
+    TemporaryFiles(const TemporaryFiles&) = delete;
+    TemporaryFiles& operator=(const TemporaryFiles&) = delete;
+
+    static TemporaryFiles* Current();
+
+    void Add(const std::wstring& path) { files_.push_back(path); }
+    const std::wstring& folder() const { return folder_; }
+    const std::vector<std::wstring>& files() const { return files_; }
+
+private:
+    std::wstring folder_;
+    std::vector<std::wstring> files_;
+};
