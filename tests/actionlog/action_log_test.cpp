@@ -1,5 +1,6 @@
 #include "actionlog/action_log.h"
 
+#include "log_test_support.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
 
@@ -14,27 +15,7 @@ namespace {
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
 
-struct RecordView {
-    int kind;
-    std::wstring text;
-    bool done;
-    int detail;
-    bool operator==(const RecordView&) const = default;
-};
-
-void PrintTo(const RecordView& record, std::ostream* out)
-{
-    *out << "{" << record.kind << ", \"" << std::string(record.text.begin(), record.text.end()) << "\", "
-         << record.done << ", " << record.detail << "}";
-}
-
-std::vector<RecordView> View(const std::list<ActionRecord>& records)
-{
-    std::vector<RecordView> view;
-    for (const ActionRecord& record : records)
-        view.push_back({record.kind, record.text, record.done, record.detail});
-    return view;
-}
+using namespace actionlog_testing;
 
 bool Exists(const std::wstring& path)
 {
