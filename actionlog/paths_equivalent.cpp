@@ -1,6 +1,6 @@
 #include "actionlog/paths_equivalent.h"
 
-#include "support/unique_resource.h"
+#include "actionlog/file_identity.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -8,7 +8,6 @@
 #include <boost/filesystem.hpp>
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -17,37 +16,6 @@
 namespace fs = boost::filesystem;
 
 namespace {
-
-// What GetFileInformationByHandle tells about a file. Besides the volume and the file index,
-// the size and the time of the last write take part, since volume serial numbers are not
-// always unique.
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    DWORD sizeHigh = 0;
-    DWORD sizeLow = 0;
-    DWORD writeHigh = 0;
-    DWORD writeLow = 0;
-
-    bool operator==(const FileIdentity&) const = default;
-};
-
-struct FileIdentityHash {
-    std::size_t operator()(const FileIdentity& id) const noexcept
-    {
-        std::size_t hash = 0;
-        for (DWORD part : {id.volume, id.indexHigh, id.indexLow, id.sizeHigh, id.sizeLow, id.writeHigh, id.writeLow})
-            hash = hash * 1000003u ^ std::hash<DWORD>()(part);
-        return hash;
-    }
-};
-
-enum class Presence {
-    Missing,        // cannot be opened: absent, or not reachable
-    Unidentified,   // opened, but the file system gave no identity
-    Identified,
-};
 
 fs::path CurrentFolder()
 {
@@ -96,23 +64,36 @@ void AppendFoldedElement(std::string& key, const std::wstring& element)
 }
 
 // One path as PathsEquivalent looks at it. What the file system and the locale say about it
-// is asked on first need and kept, so that one path can be compared with many.
+// is asked on first need and kept, so that one path can be compared with many. Without an
+// identifier the path is opened to identify it.
 class PathFacts {
 public:
-    PathFacts(const std::wstring& text, const fs::path& currentFolder) : path_(text), currentFolder_(&currentFolder) {}
+    PathFacts(const std::wstring& text, const fs::path& currentFolder, FolderListingIdentifier* identifier = nullptr)
+        : path_(text), currentFolder_(&currentFolder), identifier_(identifier)
+    {
+    }
 
     const fs::path& path() const { return path_; }
 
     Presence presence()
     {
         Identify();
-        return presence_;
+        return found_.presence;
+    }
+
+    // Volume and file index only: enough to find the names that may share the file.
+    FileKey key()
+    {
+        Identify();
+        return KeyOf(found_.identity);
     }
 
     const FileIdentity& identity()
     {
         Identify();
-        return identity_;
+        if (!found_.complete)
+            identifier_->Complete(path_.native(), found_);
+        return found_.identity;
     }
 
     // A relative path is taken against the current folder.
@@ -135,36 +116,19 @@ public:
     }
 
 private:
-    // Opens the path as boost::filesystem::equivalent does: attributes only, sharing
-    // everything, and with backup semantics so that folders open too.
     void Identify()
     {
         if (identified_)
             return;
         identified_ = true;
-        const kv::unique_file file(::CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
-                                                 FILE_SHARE_DELETE | FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!file) {
-            presence_ = Presence::Missing;
-            return;
-        }
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!::GetFileInformationByHandle(file.get(), &info)) {
-            presence_ = Presence::Unidentified;
-            return;
-        }
-        presence_ = Presence::Identified;
-        identity_ = {info.dwVolumeSerialNumber, info.nFileIndexHigh,  info.nFileIndexLow,
-                     info.nFileSizeHigh,        info.nFileSizeLow,    info.ftLastWriteTime.dwHighDateTime,
-                     info.ftLastWriteTime.dwLowDateTime};
+        found_ = identifier_ ? identifier_->Identify(path_.native()) : IdentifyPath(path_.native());
     }
 
     fs::path path_;
     const fs::path* currentFolder_;
+    FolderListingIdentifier* identifier_;
     bool identified_ = false;
-    Presence presence_ = Presence::Missing;
-    FileIdentity identity_;
+    PathIdentity found_;
     std::optional<fs::path> absolute_;
     std::optional<std::string> foldedKey_;
 };
@@ -197,16 +161,17 @@ bool PathsEquivalent(const std::wstring& a, const std::wstring& b)
 
 // Members are indexed by their exact text from the start. The file system is asked about
 // them only when a path that is not a member's exact text is looked up; from then on every
-// member is indexed by its identity (identified members) or by its folded absolute path
-// (missing members). Folded keys of members that exist are needed only when some path
+// member is indexed by its volume and file index (identified members) or by its folded
+// absolute path (missing members). Folded keys of members that exist are needed only when some path
 // opens without an identity, which is rare enough to index them only then.
 struct EquivalentPathSet::Index {
     const fs::path currentFolder = CurrentFolder();
+    FolderListingIdentifier identifier;
     std::vector<PathFacts> members;
     std::unordered_set<std::wstring> texts;
 
     bool identified = false;
-    std::unordered_set<FileIdentity, FileIdentityHash> identities;
+    std::unordered_multimap<FileKey, std::size_t, FileKeyHash> byFileKey;
     std::unordered_multimap<std::string, std::size_t> missingByKey;
     std::size_t unidentifiedCount = 0;
 
@@ -230,7 +195,7 @@ struct EquivalentPathSet::Index {
         PathFacts& member = members[i];
         switch (member.presence()) {
         case Presence::Identified:
-            identities.insert(member.identity());
+            byFileKey.emplace(member.key(), i);
             break;
         case Presence::Missing:
             missingByKey.emplace(member.foldedKey(), i);
@@ -269,10 +234,13 @@ struct EquivalentPathSet::Index {
         switch (facts.presence()) {
         case Presence::Missing:
             return AnyEquivalent(missingByKey, facts);
-        case Presence::Identified:
-            if (identities.count(facts.identity()))
-                return true;
+        case Presence::Identified: {
+            const auto [first, last] = byFileKey.equal_range(facts.key());
+            for (auto it = first; it != last; ++it)
+                if (Equivalent(facts, members[it->second]))
+                    return true;
             return unidentifiedCount > 0 && AnyEquivalent(presentByKey, facts);
+        }
         case Presence::Unidentified:
             IndexPresentKeys();
             return AnyEquivalent(presentByKey, facts);
@@ -295,14 +263,14 @@ EquivalentPathSet::~EquivalentPathSet() = default;
 
 void EquivalentPathSet::Insert(const std::wstring& path)
 {
-    index_->Add(PathFacts(path, index_->currentFolder));
+    index_->Add(PathFacts(path, index_->currentFolder, &index_->identifier));
 }
 
 bool EquivalentPathSet::InsertUnlessContained(const std::wstring& path)
 {
     if (index_->texts.count(path))
         return false;
-    PathFacts facts(path, index_->currentFolder);
+    PathFacts facts(path, index_->currentFolder, &index_->identifier);
     if (index_->Find(facts))
         return false;
     index_->Add(std::move(facts));
@@ -313,6 +281,6 @@ bool EquivalentPathSet::Contains(const std::wstring& path)
 {
     if (index_->texts.count(path))
         return true;
-    PathFacts facts(path, index_->currentFolder);
+    PathFacts facts(path, index_->currentFolder, &index_->identifier);
     return index_->Find(facts);
 }

@@ -22,21 +22,23 @@ constexpr wchar_t kLogFileName[] = L"Uninstall.ulog";
 // else, and any error, counts as a missing value.
 std::optional<std::wstring> ReadStringValue(HKEY key, const wchar_t* name)
 {
-    std::vector<wchar_t> data;
     DWORD type = 0;
     DWORD size = 0;
     LSTATUS status = ::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
-    // The value may change between the two calls; ask again while it grows.
-    while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    std::vector<wchar_t> data;
+    // The buffer is no larger than the data, so that nothing can add a terminating zero the
+    // value lacks; it is asked again should the value grow in between.
+    while (status == ERROR_SUCCESS && size > 0) {
         data.resize(size / sizeof(wchar_t) + 1);
-        DWORD capacity = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        DWORD capacity = size;
         status = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &capacity);
-        if (status == ERROR_SUCCESS) {
+        if (status == ERROR_MORE_DATA) {
             size = capacity;
-            break;
+            status = ERROR_SUCCESS;
+            continue;
         }
-        if (status == ERROR_MORE_DATA)
-            size = capacity;
+        size = capacity;
+        break;
     }
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || size % sizeof(wchar_t) != 0)
         return std::nullopt;

@@ -108,19 +108,24 @@ TEST_F(EquivalentPathSetTest, SetOfOnePathAnswersAsPathsEquivalent)
 
 TEST_F(EquivalentPathSetTest, InsertUnlessContainedKeepsOnlyPathsWithoutAnEquivalentBefore)
 {
-    // Members inserted before any look-up are identified later; both orders must agree.
-    for (int rotation = 0; rotation < static_cast<int>(paths_.size()); ++rotation) {
-        std::vector<std::wstring> order(paths_.begin() + rotation, paths_.end());
-        order.insert(order.end(), paths_.begin(), paths_.begin() + rotation);
+    const std::size_t count = paths_.size();
+    std::vector<std::vector<bool>> equivalent(count, std::vector<bool>(count));
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t j = 0; j < count; ++j)
+            equivalent[i][j] = PathsEquivalent(paths_[i], paths_[j]);
+    // Every rotation of the list, so that each path is once looked up first, before the set
+    // has asked the file system about its members, and once among the last.
+    for (std::size_t rotation = 0; rotation < count; ++rotation) {
         EquivalentPathSet set;
-        std::vector<std::wstring> kept;
-        for (const std::wstring& path : order) {
+        std::vector<std::size_t> kept;
+        for (std::size_t n = 0; n < count; ++n) {
+            const std::size_t i = (rotation + n) % count;
             bool expected = true;
-            for (const std::wstring& other : kept)
-                expected = expected && !PathsEquivalent(path, other);
-            EXPECT_EQ(set.InsertUnlessContained(path), expected) << kv::to_utf8(path);
+            for (std::size_t j : kept)
+                expected = expected && !equivalent[i][j];
+            EXPECT_EQ(set.InsertUnlessContained(paths_[i]), expected) << kv::to_utf8(paths_[i]);
             if (expected)
-                kept.push_back(path);
+                kept.push_back(i);
         }
     }
 }

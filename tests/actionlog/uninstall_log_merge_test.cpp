@@ -172,7 +172,7 @@ TEST_F(UninstallLogMergeTest, MergeGivesWhatComparingEveryPairGives)
         }
         return records;
     };
-    for (int trial = 0; trial < 300; ++trial) {
+    for (int trial = 0; trial < 200; ++trial) {
         const auto previous = makeRecords(pick(12));
         const auto current = makeRecords(pick(8));
         ASSERT_EQ(Merge(previous, current), ReferenceMerge(previous, current)) << "trial " << trial;
