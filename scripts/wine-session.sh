@@ -23,12 +23,15 @@ wine_session_start() {
   fi
 
   if [ -z "${DISPLAY:-}" ] || [ "${2:-}" = own-display ]; then
-    local n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a free display number itself and reports it, so that runs of other
+    # worktrees or users never share (and end) one display.
+    local numberfile
+    numberfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
     wine_xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    for _ in $(seq 100); do [ -s "$numberfile" ] && break; sleep 0.1; done
+    export DISPLAY=":$(tr -d '[:space:]' < "$numberfile")"
+    rm -f "$numberfile"
   fi
   wineserver -p
   # The first Windows program of a session starts Wine's own background processes

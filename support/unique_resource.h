@@ -113,6 +113,12 @@ struct icon_traits {
     static void close(type i) noexcept { ::DestroyIcon(i); }
 };
 
+struct dc_traits {                   // CreateCompatibleDC, CreateDC
+    using type = HDC;
+    static type invalid() noexcept { return nullptr; }
+    static void close(type dc) noexcept { ::DeleteDC(dc); }
+};
+
 struct gdi_object_traits {
     using type = HGDIOBJ;
     static type invalid() noexcept { return nullptr; }
@@ -131,6 +137,38 @@ using unique_cotask_memory = unique_resource<detail::cotask_memory_traits>;
 using unique_find_handle = unique_resource<detail::find_handle_traits>;
 using unique_icon = unique_resource<detail::icon_traits>;
 using unique_gdi_object = unique_resource<detail::gdi_object_traits>;
+using unique_dc = unique_resource<detail::dc_traits>;
+
+// The device context of a window (or of the screen for null), released with it.
+class window_dc {
+public:
+    explicit window_dc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    ~window_dc()
+    {
+        if (dc_)
+            ::ReleaseDC(window_, dc_);
+    }
+    window_dc(const window_dc&) = delete;
+    window_dc& operator=(const window_dc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// Selects a GDI object into a device context and puts the previous one back.
+class select_object {
+public:
+    select_object(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ~select_object() { ::SelectObject(dc_, previous_); }
+    select_object(const select_object&) = delete;
+    select_object& operator=(const select_object&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
 
 // Typed view of memory the system allocated with LocalAlloc (FormatMessageW, ...).
 template <class T>

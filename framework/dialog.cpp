@@ -1,0 +1,151 @@
+#include "framework/dialog.h"
+
+#include "framework/data_exchange.h"
+#include "ui/languages.h"
+
+#include <vector>
+
+HINSTANCE AfxGetResourceHandle()
+{
+    LanguageState& state = GetLanguageState();
+    if (!state.resourceModule)
+        state.resourceModule = ::GetModuleHandleW(nullptr);
+    return state.resourceModule;
+}
+
+CDialog::CDialog(UINT templateId, HWND owner) : owner_(owner), templateId_(templateId) {}
+
+CDialog::~CDialog()
+{
+    if (hwnd_ && !modal_)
+        ::DestroyWindow(hwnd_);
+}
+
+INT_PTR CDialog::DoModal()
+{
+    modal_ = true;
+    const INT_PTR result = ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(templateId_), owner_,
+                                             DialogProc, reinterpret_cast<LPARAM>(this));
+    hwnd_ = nullptr;
+    return result;
+}
+
+bool CDialog::Create(HWND parent)
+{
+    modal_ = false;
+    owner_ = parent;
+    return ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(templateId_), parent, DialogProc,
+                                reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+bool CDialog::UpdateData(bool saveAndValidate)
+{
+    CDataExchange dx(this, saveAndValidate);
+    try {
+        DoDataExchange(&dx);
+        return true;
+    } catch (const CDataExchange::Failure&) {
+        return false;
+    }
+}
+
+void CDialog::EndDialog(INT_PTR result)
+{
+    if (modal_)
+        ::EndDialog(hwnd_, result);
+    else
+        ::DestroyWindow(hwnd_);
+}
+
+std::wstring CDialog::GetDlgItemText(int id) const
+{
+    HWND control = GetDlgItem(id);
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void CDialog::SetDlgItemText(int id, const std::wstring& text) const
+{
+    ::SetDlgItemTextW(hwnd_, id, text.c_str());
+}
+
+void CDialog::EnableDlgItem(int id, bool enable) const
+{
+    ::EnableWindow(GetDlgItem(id), enable);
+}
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(false);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (UpdateData(true))
+        EndDialog(IDOK);
+}
+
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+bool CDialog::OnCommand(int, int, HWND)
+{
+    return false;
+}
+
+bool CDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&)
+{
+    return false;
+}
+
+LRESULT CDialog::Default(UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        dialog = reinterpret_cast<CDialog*>(lParam);
+        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+        dialog->hwnd_ = window;
+        return dialog->OnInitDialog();
+    }
+    if (!dialog)
+        return FALSE;
+
+    switch (message) {
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const int code = HIWORD(wParam);
+        const HWND control = reinterpret_cast<HWND>(lParam);
+        if (id == IDOK && (code == BN_CLICKED || !control)) {
+            dialog->OnOK();
+            return TRUE;
+        }
+        if (id == IDCANCEL && (code == BN_CLICKED || !control)) {
+            dialog->OnCancel();
+            return TRUE;
+        }
+        return dialog->OnCommand(id, code, control);
+    }
+    case WM_NCDESTROY:
+        dialog->hwnd_ = nullptr;
+        ::SetWindowLongPtrW(window, DWLP_USER, 0);
+        return FALSE;
+    default: {
+        LRESULT result = 0;
+        if (!dialog->OnMessage(message, wParam, lParam, result))
+            return FALSE;
+        ::SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+    }
+}
