@@ -9,11 +9,6 @@
 
 namespace {
 
-FileIdentity IdentityOf(DWORD volume, DWORD indexHigh, DWORD indexLow, DWORD sizeHigh, DWORD sizeLow, const FILETIME& write)
-{
-    return {volume, indexHigh, indexLow, sizeHigh, sizeLow, write.dwHighDateTime, write.dwLowDateTime};
-}
-
 // Letter case folded as the object manager folds names that it compares without regard to
 // case (RtlUpcaseUnicodeChar, one UTF-16 unit at a time): the rule by which a file system
 // finds "TAVELO.EXE" under the name "Tavelo.exe".
@@ -131,8 +126,9 @@ PathIdentity IdentifyPath(const std::wstring& path)
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(file.get(), &info))
         return {Presence::Unidentified, {}};
-    return {Presence::Identified, IdentityOf(info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
-                                             info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime)};
+    return {Presence::Identified,
+            {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow, info.nFileSizeHigh, info.nFileSizeLow,
+             info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime}};
 }
 
 struct FolderListingIdentifier::Listings {
@@ -188,6 +184,8 @@ struct FolderListingIdentifier::Listings {
         const FolderListing::Entry& entry = listing.entries[index];
         if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return std::nullopt;   // opening follows the link to another file
+        if (entry.fileId.QuadPart == 0)
+            return std::nullopt;   // a file system that lists no file indexes
         PathIdentity found{Presence::Identified, {}, false, {}};
         found.identity.volume = listing.volume;
         found.identity.indexHigh = static_cast<DWORD>(entry.fileId.HighPart);

@@ -162,8 +162,8 @@ bool PathsEquivalent(const std::wstring& a, const std::wstring& b)
 // Members are indexed by their exact text from the start. The file system is asked about
 // them only when a path that is not a member's exact text is looked up; from then on every
 // member is indexed by its volume and file index (identified members) or by its folded
-// absolute path (missing members). Folded keys of members that exist are needed only when some path
-// opens without an identity, which is rare enough to index them only then.
+// absolute path (missing members). Folded keys of members that exist are needed only when
+// some path opens without an identity, which is rare enough to index them only then.
 struct EquivalentPathSet::Index {
     const fs::path currentFolder = CurrentFolder();
     FolderListingIdentifier identifier;
