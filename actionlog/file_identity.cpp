@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -40,6 +41,7 @@ struct FolderListing {
 
     struct Entry {
         std::wstring name;
+        std::wstring path;   // the folder's text and the name
         LARGE_INTEGER fileId;
         DWORD attributes;
     };
@@ -83,7 +85,8 @@ FolderListing ListFolder(const std::wstring& folder, const NameFolder& fold)
                 listing.byFoldedName.emplace(fold(name), index);
                 if (entry->ShortNameLength > 0)
                     listing.byFoldedName.emplace(fold(std::wstring(entry->ShortName, entry->ShortNameLength / sizeof(wchar_t))), index);
-                listing.entries.push_back({std::move(name), entry->FileId, entry->FileAttributes});
+                std::wstring path = (folder.back() == L'\\' ? folder : folder + L"\\") + name;
+                listing.entries.push_back({std::move(name), std::move(path), entry->FileId, entry->FileAttributes});
             }
             if (entry->NextEntryOffset == 0)
                 break;
@@ -134,13 +137,65 @@ PathIdentity IdentifyPath(const std::wstring& path)
 struct FolderListingIdentifier::Listings {
     NameFolder fold;
     std::unordered_map<std::wstring, FolderListing> byFolder;
+    std::unordered_map<std::wstring, std::wstring> sameFolder;   // folder text -> the text it is listed under
+    std::unordered_set<std::wstring> foldedFolders;              // folded texts of the listed folders
 
     FolderListing& Of(const std::wstring& folder)
     {
-        auto found = byFolder.find(folder);
-        if (found == byFolder.end())
-            found = byFolder.emplace(folder, ListFolder(folder, fold)).first;
-        return found->second;
+        if (const auto found = byFolder.find(folder); found != byFolder.end())
+            return found->second;
+        if (const auto alias = sameFolder.find(folder); alias != sameFolder.end())
+            return byFolder.find(alias->second)->second;
+        if (foldedFolders.count(fold(folder))) {
+            if (const auto listed = ListedName(folder); listed && *listed != folder) {
+                sameFolder.emplace(folder, *listed);
+                return Of(*listed);
+            }
+        }
+        foldedFolders.insert(fold(folder));
+        return byFolder.emplace(folder, ListFolder(folder, fold)).first->second;
+    }
+
+    // The entry that name stands for in a listing: the exact name first, as a file system
+    // that tells letter case apart finds it, else the one name that matches without regard
+    // to case. Missing when nothing matches; nothing when that is not certain.
+    enum class Match { Found, Missing, Uncertain };
+    Match Find(const FolderListing& listing, const std::wstring& name, std::size_t& index) const
+    {
+        if (const auto exact = listing.byName.find(name); exact != listing.byName.end()) {
+            index = exact->second;
+            return Match::Found;
+        }
+        const auto [first, last] = listing.byFoldedName.equal_range(fold(name));
+        if (first == last)
+            return Match::Missing;
+        index = first->second;
+        for (auto it = std::next(first); it != last; ++it)
+            if (it->second != index)
+                return Match::Uncertain;   // several candidates: let the system choose
+        return Match::Found;
+    }
+
+    // The text of a folder as its parents list it, each component as named in its parent's
+    // listing, or nothing when a listing cannot settle it.
+    std::optional<std::wstring> ListedName(const std::wstring& folder)
+    {
+        if (folder.size() <= 3)
+            return folder;   // a drive's root
+        const std::size_t separator = folder.rfind(L'\\');
+        if (separator == std::wstring::npos || separator < 2)
+            return std::nullopt;
+        const auto parent = ListedName(folder.substr(0, separator == 2 ? 3 : separator));
+        if (!parent)
+            return std::nullopt;
+        const FolderListing& listing = Of(*parent);
+        std::size_t index;
+        if (listing.state != FolderListing::Listed || Find(listing, folder.substr(separator + 1), index) != Match::Found)
+            return std::nullopt;
+        const FolderListing::Entry& entry = listing.entries[index];
+        if ((entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != FILE_ATTRIBUTE_DIRECTORY)
+            return std::nullopt;
+        return (parent->size() == 3 ? *parent : *parent + L"\\") + entry.name;
     }
 
     // The identity as far as the folder's listing settles it for certain.
@@ -159,38 +214,31 @@ struct FolderListingIdentifier::Listings {
         const std::wstring name = fullPath.substr(separator + 1);
         if (!IsPlainName(name))
             return std::nullopt;
-        const std::wstring folder = fullPath.substr(0, separator == 2 ? 3 : separator);
 
-        const FolderListing& listing = Of(folder);
+        const FolderListing& listing = Of(fullPath.substr(0, separator == 2 ? 3 : separator));
         if (listing.state == FolderListing::Absent)
             return PathIdentity{Presence::Missing, {}};
         if (listing.state != FolderListing::Listed)
             return std::nullopt;
-
-        // The exact name first, as a file system that tells letter case apart finds it; else
-        // the one name that matches without regard to case.
         std::size_t index;
-        if (const auto exact = listing.byName.find(name); exact != listing.byName.end()) {
-            index = exact->second;
-        } else {
-            const auto [first, last] = listing.byFoldedName.equal_range(fold(name));
-            if (first == last)
-                return PathIdentity{Presence::Missing, {}};
-            index = first->second;
-            for (auto it = std::next(first); it != last; ++it)
-                if (it->second != index)
-                    return std::nullopt;   // several candidates: let the system choose
+        switch (Find(listing, name, index)) {
+        case Match::Missing:
+            return PathIdentity{Presence::Missing, {}};
+        case Match::Uncertain:
+            return std::nullopt;
+        case Match::Found:
+            break;
         }
         const FolderListing::Entry& entry = listing.entries[index];
         if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return std::nullopt;   // opening follows the link to another file
         if (entry.fileId.QuadPart == 0)
             return std::nullopt;   // a file system that lists no file indexes
-        PathIdentity found{Presence::Identified, {}, false, {}};
+        PathIdentity found{Presence::Identified, {}, false, {}, &entry};
         found.identity.volume = listing.volume;
         found.identity.indexHigh = static_cast<DWORD>(entry.fileId.HighPart);
         found.identity.indexLow = entry.fileId.LowPart;
-        found.listedPath = (folder.back() == L'\\' ? folder : folder + L"\\") + entry.name;
+        found.listedPath = entry.path;
         return found;
     }
 };

@@ -51,6 +51,9 @@ struct PathIdentity {
     FileIdentity identity;    // for Identified only; size and write time once complete
     bool complete = true;
     std::wstring listedPath;  // where to ask for size and write time while not complete
+    // The folder listing entry the path was found as: two paths found as one entry name one
+    // file, whatever their size and write time.
+    const void* listedEntry = nullptr;
 };
 
 // Opens the path for its attributes only, sharing everything and with backup semantics so
@@ -59,8 +62,10 @@ PathIdentity IdentifyPath(const std::wstring& path);
 
 // Identifies many paths with the answers of IdentifyPath but mostly without opening each one:
 // the folders they lie in are opened and listed once, and a name found in its folder's
-// listing takes its file index from there. Whatever the listing cannot settle for certain
-// (links, streams, devices, unusual names, folders that cannot be listed) is opened.
+// listing takes its file index from there; a folder named in other letter case than one
+// listed already is found through its parents' listings instead of being listed again.
+// Whatever the listings cannot settle for certain (links, streams, devices, unusual names,
+// folders that cannot be listed) is opened.
 class FolderListingIdentifier {
 public:
     FolderListingIdentifier();

@@ -88,6 +88,14 @@ public:
         return KeyOf(found_.identity);
     }
 
+    // Paths found as one entry of a folder listing name one file.
+    bool SameListedFile(PathFacts& other)
+    {
+        Identify();
+        other.Identify();
+        return found_.listedEntry && found_.listedEntry == other.found_.listedEntry;
+    }
+
     const FileIdentity& identity()
     {
         Identify();
@@ -145,7 +153,7 @@ bool Equivalent(PathFacts& a, PathFacts& b)
         if (x != y)
             return false;
     } else if (x == Presence::Identified && y == Presence::Identified) {
-        return a.identity() == b.identity();
+        return a.SameListedFile(b) || a.identity() == b.identity();
     }
     return AbsolutePathsEqualIgnoringCase(a.absolute(), b.absolute());
 }

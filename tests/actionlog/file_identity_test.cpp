@@ -5,11 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <vector>
 
 namespace {
 
 using testing_support::WriteFileBytes;
+
+std::wstring Upper(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(::towupper(c));
+    return text;
+}
 
 // Files, folders, second names, short names, letter case, relative and dotted paths, names
 // that do not exist, folders that do not exist, devices and streams.
@@ -29,7 +37,7 @@ protected:
         ::GetShortPathNameW((folder_ / L"A rather long name.dat").c_str(), shortName, MAX_PATH);
         paths_ = {folder_ / L"Tavelo.exe", folder_ / L"TAVELO.EXE", L"tavelo.exe", L".\\Lang\\..\\Tavelo.exe",
                   folder_ / L"Tavelo.exe. ", folder_ / L"A rather long name.dat", folder_ / L"Second name.dat",
-                  shortName, folder_ / L"Lang", folder_ / L"lang\\deutsch.DLL", folder_ / L"Lang\\", folder_.path(),
+                  shortName, folder_ / L"Lang", folder_ / L"Lang\\Deutsch.dll", folder_ / L"lang\\deutsch.DLL", folder_ / L"Lang\\", folder_.path(),
                   folder_ / L"Missing.dll", folder_ / L"No folder\\Missing.dll", folder_ / L"Tavelo.exe\\Inside",
                   folder_ / L"NUL", folder_ / L"Tavelo.exe:stream", folder_ / L"Tav*.exe", L"C:\\", L"Q:\\Nowhere\\x"};
     }
@@ -76,6 +84,19 @@ TEST_F(FileIdentityTest, PlainFileIsIdentifiedFromItsFolderListing)
     identifier.Complete(folder_ / L"Tavelo.exe", listed);
     EXPECT_TRUE(listed.complete);
     EXPECT_EQ(listed.identity.sizeLow, 3u);
+}
+
+TEST_F(FileIdentityTest, FolderInOtherLetterCaseIsFoundThroughItsParents)
+{
+    FolderListingIdentifier identifier;
+    const PathIdentity first = identifier.Identify(folder_ / L"Lang\\Deutsch.dll");
+    PathIdentity second = identifier.Identify(Upper(folder_ / L"Lang\\Deutsch.dll"));
+    ASSERT_EQ(second.presence, Presence::Identified);
+    EXPECT_NE(second.listedEntry, nullptr);
+    EXPECT_EQ(second.listedEntry, first.listedEntry);
+    identifier.Complete(Upper(folder_ / L"Lang\\Deutsch.dll"), second);
+    EXPECT_EQ(second.identity, IdentifyPath(folder_ / L"Lang\\Deutsch.dll").identity);
+    EXPECT_EQ(identifier.Identify(Upper(folder_ / L"Lang\\Missing.dll")).presence, Presence::Missing);
 }
 
 } // namespace
