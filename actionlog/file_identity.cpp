@@ -158,7 +158,7 @@ struct FolderListingIdentifier::Listings {
 
     // The entry that name stands for in a listing: the exact name first, as a file system
     // that tells letter case apart finds it, else the one name that matches without regard
-    // to case. Missing when nothing matches; nothing when that is not certain.
+    // to case. Uncertain when several names match that way.
     enum class Match { Found, Missing, Uncertain };
     Match Find(const FolderListing& listing, const std::wstring& name, std::size_t& index) const
     {

@@ -10,8 +10,9 @@ bool PathsEquivalent(const std::wstring& a, const std::wstring& b);
 
 // A growing set of paths that tells whether it holds one equivalent to a given path, with
 // exactly the answers of PathsEquivalent but without comparing the path with every member:
-// exact texts are looked up first, then the file system's identity (asked once per path),
-// then the absolute path with letter case folded by the user's locale.
+// exact texts are looked up first, then the file system's identity (found once per path,
+// mostly from folder listings), then the absolute path with letter case folded by the
+// user's locale.
 class EquivalentPathSet {
 public:
     EquivalentPathSet();
