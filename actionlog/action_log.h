@@ -2,7 +2,10 @@
 // an earlier installation's uninstall log.
 #pragma once
 
+#include <windows.h>
+
 #include <list>
+#include <optional>
 #include <string>
 
 // Kind of a record; the numbers are part of the uninstall log's format.
@@ -16,6 +19,10 @@ enum ActionKind : int {
     ProductRegistration = 6,
     DirectXUpdate = 7,
 };
+
+// The system's list of installed programs, below HKEY_LOCAL_MACHINE; the product's entry is
+// the subkey named by its registry name.
+inline constexpr wchar_t kUninstallKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 struct ActionRecord {
     int kind = FolderCreated;   // an ActionKind
@@ -33,4 +40,48 @@ public:
     std::list<ActionRecord> records;           // this installation's actions, in order
     bool pending = false;                      // the tail record waits for its Complete
     std::wstring previousProduct;              // "Tavelo 7.01h" of the earlier log's Install line
+
+    // Recording. Each Add announces an action before it is made and leaves its record
+    // pending; Complete ends it. An Add while a record is pending leaves that one not done.
+
+    // Before a payload file is written (copyOriginal false: an existing file is moved away
+    // as its backup) or taken over in place (copyOriginal true: an existing file is copied).
+    // Creates and records the missing folders of path first. fileKind is the payload
+    // entry's FileKind (0 to 5).
+    void AddFile(const std::wstring& path, int fileKind, bool copyOriginal);
+    // Before a shortcut is made in folder: which 0 is the program's Start-menu shortcut,
+    // 1 the uninstaller's, anything else the desktop shortcut. An earlier shortcut of the
+    // same kind named by the previous log is moved away as the backup.
+    void AddShortcut(int which, const std::wstring& folder);
+    // After the product's uninstall key was created (existingKey null) or opened
+    // (existingKey: the open key, saved as the backup) and before its values are written.
+    void AddUninstallKey(HKEY existingKey);
+    void AddRegistration();
+    void AddDirectX();
+    // Ends the pending action, if any; a text replaces the record's text (the path of a
+    // created shortcut, the status text of the DirectX step).
+    void Complete(bool done, const std::optional<std::wstring>& text = std::nullopt);
+    // Creates the missing folders of path from the outermost in, recording each one and
+    // telling the shell; stops silently at the first folder that cannot be created.
+    void CreateFolders(const std::wstring& path);
+    // Whether the previous log lists this exact path as a completed file.
+    bool HasCompletedFile(const std::wstring& path) const;
+
+    // The uninstall log file (uninstall_log_file.cpp).
+
+    // Merges the previous records into records, writes the log at logPath (read-only
+    // afterwards) and deletes every backup, after which nothing can be rolled back. False
+    // when the file could not be created or a write failed.
+    bool Write(const std::wstring& logPath, const std::wstring& installPath, const std::wstring& shortcutPath);
+    // Reads an earlier log into the previous* members; whatever a damaged file yields
+    // before its damage is kept. With no path only the two previous paths are emptied.
+    void Read(const std::optional<std::wstring>& logPath);
+
+    // Undoes every record, newest first, and empties records (rollback.cpp).
+    void Rollback();
+
+private:
+    ActionRecord& Append(int kind, std::wstring text, bool done, int detail);
+    void MergePreviousRecords();
+    void DiscardBackups();
 };

@@ -1,0 +1,22 @@
+// Backups of what an installation replaces, the process privileges that saving and
+// restoring a registry key need, and the rollback of ActionLog::records (ActionLog::Rollback).
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+// Moves (copy false) or copies (copy true) the existing file source to a new file "kv*.TMP"
+// in the user's temporary folder, with source's attributes, and returns its path. Without
+// source it only reserves such a name (no file exists under it). Empty when nothing could be
+// saved, in which case source stays where it was.
+std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy);
+
+// Saves the open key with all its values and subkeys into a new registry hive file in the
+// user's temporary folder and returns its path, or empty.
+std::wstring SaveKeyBackup(HKEY key);
+
+// Enables or disables the named privilege ("SeBackupPrivilege") in the process's access
+// token. False when the token does not hold it or a security call fails.
+bool SetPrivilege(const wchar_t* name, bool enable);
