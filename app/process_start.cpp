@@ -2,7 +2,7 @@
 
 #include "app/maker_folders.h"
 #include "app/version_info.h"
-#include "ui/languages.h"
+#include "ui/process_locale.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -94,8 +94,7 @@ void RunProcessStart()
             InitializeProcessLocale();   // the framework's start asks again; the once-flag keeps it one step
             StartFramework();
         } catch (const std::exception&) {
-            ::MessageBoxW(nullptr, L"Initialization Error", nullptr, MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONERROR);
-            ::ExitProcess(static_cast<UINT>(-11));
+            ExitWithInitializationError();
         }
     });
 }
