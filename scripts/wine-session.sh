@@ -4,23 +4,28 @@
 #                               exports WINEPREFIX, WINEDEBUG and DISPLAY; with own-display,
 #                               or when there is no display, starts a virtual one
 #   wine_session_stop           stops what wine_session_start started
+#   wine_fresh_prefix PREFIX    makes PREFIX a new copy of the prepared prefix
 
 wine_loader=/usr/lib/wine/wine64
 
+wine_fresh_prefix() {
+  # A prepared prefix is kept in the cache: creating one costs several seconds.
+  local template=${TAVELO_CACHE:-$HOME/.cache/tavelo-deps}/wineprefix-$(dpkg-query -W -f='${Version}' wine64)
+  if [ ! -f "$template/system.reg" ]; then
+    echo "wine: preparing a Wine prefix"
+    rm -rf "$template.new"
+    WINEPREFIX=$template.new WINEDLLOVERRIDES="mscoree,mshtml=" "$wine_loader" wineboot --init >/dev/null 2>&1
+    WINEPREFIX=$template.new wineserver -w
+    rm -rf "$template" && mv "$template.new" "$template"
+  fi
+  rm -rf "$1"
+  mkdir -p "$(dirname "$1")"
+  cp -a "$template" "$1"
+}
+
 wine_session_start() {
   export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    # A prepared prefix is kept in the cache: creating one costs several seconds.
-    local template=${TAVELO_CACHE:-$HOME/.cache/tavelo-deps}/wineprefix-$(dpkg-query -W -f='${Version}' wine64)
-    if [ ! -f "$template/system.reg" ]; then
-      echo "wine: preparing a Wine prefix"
-      rm -rf "$template"
-      WINEPREFIX=$template "$wine_loader" wineboot --init >/dev/null 2>&1
-      WINEPREFIX=$template wineserver -w
-    fi
-    rm -rf "$WINEPREFIX"
-    cp -a "$template" "$WINEPREFIX"
-  fi
+  [ -f "$WINEPREFIX/system.reg" ] || wine_fresh_prefix "$WINEPREFIX"
 
   if [ -z "${DISPLAY:-}" ] || [ "${2:-}" = own-display ]; then
     # Xvfb picks a free display number itself and reports it, so that runs of other
