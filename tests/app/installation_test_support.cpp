@@ -359,12 +359,12 @@ void ExpectedLog::Folders(const std::wstring& folder)
 void ExpectedLog::File(const std::wstring& path, int fileKind, bool done)
 {
     Folders(path.substr(0, path.rfind(L'\\')));
-    lines_.push_back(kv::format(L"%04x:%d -- ", FileInstalled * 256 + fileKind, done ? 1 : 0) + path);
+    Record(FileInstalled, done, path, fileKind);
 }
 
-void ExpectedLog::Record(int kind, bool done, const std::wstring& text)
+void ExpectedLog::Record(int kind, bool done, const std::wstring& text, int detail)
 {
-    lines_.push_back(kv::format(L"%04x:%d -- ", kind * 256 + 0xFF, done ? 1 : 0) + text);
+    lines_.push_back(kv::format(L"%04x:%d -- ", kind * 256 + (detail & 0xFF), done ? 1 : 0) + text);
 }
 
 std::wstring ExpectedLog::Text(const std::wstring& product, const std::wstring& installFolder,

@@ -110,7 +110,8 @@ public:
     void Folders(const std::wstring& folder);
     // A file record after the folder records of its folder.
     void File(const std::wstring& path, int fileKind, bool done = true);
-    void Record(int kind, bool done, const std::wstring& text);
+    // A record as it is, without folder records (detail -1 gives the byte 0xFF).
+    void Record(int kind, bool done, const std::wstring& text, int detail = -1);
     std::size_t size() const { return lines_.size(); }
 
     // The whole file: byte-order mark, six header lines, the records.
