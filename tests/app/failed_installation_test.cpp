@@ -230,4 +230,31 @@ TEST_F(FailedInstallation, NoTemporaryFolderNameStopsBeforeAnyChange)
     EXPECT_THAT(Differences(before, SnapshotMachine()), IsEmpty());
 }
 
+TEST_F(FailedInstallation, PayloadWithoutUninstallerWritesNoLogAndAnEmptyUninstallString)
+{
+    const MachineSnapshot before = SnapshotMachine();
+    std::vector<PayloadFile> files = SmallProduct();
+    files.erase(files.begin() + 3);
+    ASSERT_EQ(files[2].kind, SampleData);
+
+    EXPECT_TRUE(InstallPayload(files));
+
+    const std::vector<ReportCall> report = view_.ReportCalls();
+    ASSERT_GE(report.size(), 4u);
+    EXPECT_EQ(std::vector<ReportCall>(report.end() - 4, report.end()),
+              (std::vector<ReportCall>{{L"Registry Data Writing...", false}, kOk,
+                                       {L"Installation Data Writing...", false}, kFailed}));
+    EXPECT_EQ(view_.StatusLine(), L"Click on 'Next' to continue.");
+    const testing_support::RegistryKeySnapshot entry = testing_support::SnapshotRegistryKey(
+        HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelo 7");
+    ASSERT_TRUE(entry.values.count(L"UninstallString"));
+    EXPECT_EQ(entry.values.at(L"UninstallString"), (testing_support::RegistryValue{REG_SZ, {0, 0}}));
+    EXPECT_FALSE(Exists(Folders().installFolder + L"\\Uninstall.ulog"));
+
+    // Without a log there is nothing to uninstall with: the records undo the installation.
+    state_.actionLog.Rollback();
+    EXPECT_EQ(::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Korvane"), ERROR_SUCCESS);
+    EXPECT_THAT(Differences(before, SnapshotMachine()), IsEmpty());
+}
+
 } // namespace

@@ -4,11 +4,15 @@
 #include "app/install_procedure.h"
 #include "installation_test_support.h"
 #include "support/recording_install_view.h"
+#include "support/shell_shortcut.h"
 #include "support/strings.h"
 #include "support/test_support.h"
+#include "support/unique_resource.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <sddl.h>
 
 #include <algorithm>
 #include <map>
@@ -19,7 +23,9 @@ using payload_testing::PayloadFile;
 using testing::IsEmpty;
 using testing_support::RecordingInstallView;
 using testing_support::RegistryValue;
+using testing_support::ReadShortcut;
 using testing_support::ReportCall;
+using testing_support::ShortcutTarget;
 using testing_support::ViewCall;
 
 namespace {
@@ -266,6 +272,40 @@ TEST_F(FreshInstallation, RegistrationRunThatDoesNotAnswerMinusTenFailsOnlyItsRe
     // The values were written all the same.
     EXPECT_TRUE(testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry).values.count(L"UninstallString"));
     EXPECT_TRUE(mutex_.owned());
+
+    Uninstall();
+}
+
+TEST_F(FreshInstallation, UninstallEntryThatCannotBeCreatedFailsOnlyTheRegistryLine)
+{
+    // Nobody may create a key below the system's list of installed programs.
+    kv::unique_hkey programs;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, READ_CONTROL | WRITE_DAC, programs.put()),
+              ERROR_SUCCESS);
+    DWORD size = 0;
+    ::RegGetKeySecurity(programs.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    std::vector<BYTE> original(size);
+    ASSERT_EQ(::RegGetKeySecurity(programs.get(), DACL_SECURITY_INFORMATION, original.data(), &size), ERROR_SUCCESS);
+    kv::unique_local_ptr<void> denyNewKeys;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x4;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                                        denyNewKeys.put(), nullptr));
+    ASSERT_EQ(::RegSetKeySecurity(programs.get(), DACL_SECURITY_INFORMATION, denyNewKeys.get()), ERROR_SUCCESS);
+
+    const bool installed = Install(state_, view_, mutex_);
+    EXPECT_EQ(::RegSetKeySecurity(programs.get(), DACL_SECURITY_INFORMATION, original.data()), ERROR_SUCCESS);
+    EXPECT_TRUE(installed);
+
+    const std::vector<ReportCall> report = view_.ReportCalls();
+    ASSERT_GE(report.size(), 4u);
+    EXPECT_EQ(std::vector<ReportCall>(report.end() - 4, report.end()),
+              (std::vector<ReportCall>{{L"Registry Data Writing...", false}, {L"Failed\r\n", false},
+                                       {L"Installation Data Writing...", false}, {L"OK\r\n", false}}));
+    EXPECT_FALSE(testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry).exists);
+    EXPECT_EQ(testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane").values.size(), 1u);
+    std::wstring log;
+    ASSERT_TRUE(ReadUninstallLog(Folders().installFolder + L"\\Uninstall.ulog", log));
+    EXPECT_EQ(log.find(L":05ff:"), std::wstring::npos);
+    EXPECT_TRUE(log.ends_with(L"06ff:1 -- HKEY_CLASSES_ROOT\\...\r\n"));
 
     Uninstall();
 }

@@ -123,14 +123,6 @@ private:
     std::vector<std::wstring> created_;  // folders the installation will create
 };
 
-// The target path and working folder of a shortcut file, read through IShellLinkW.
-struct ShortcutTarget {
-    std::wstring path;
-    std::wstring workingFolder;
-    bool operator==(const ShortcutTarget&) const = default;
-};
-ShortcutTarget ReadShortcut(const std::wstring& linkPath);
-
 bool Exists(const std::wstring& path);
 // Lines of a UTF-8 text file (the demo programs' records), or none when it is missing.
 std::vector<std::wstring> ReadLines(const std::wstring& path);

@@ -67,10 +67,21 @@ bool RemoveFile(const std::wstring& path)
     return ::DeleteFileW(path.c_str()) || IsMissing(::GetLastError());
 }
 
-// Removes a folder if it is empty; a folder that is not there counts as removed.
+// Removes a folder if it is empty; a folder that is not there counts as removed. The shell
+// and indexers keep a folder open for a moment after a change in it: such a folder is
+// tried again for up to two seconds.
 bool RemoveFolder(const std::wstring& path)
 {
-    return ::RemoveDirectoryW(path.c_str()) || IsMissing(::GetLastError());
+    for (int attempt = 0;; ++attempt) {
+        if (::RemoveDirectoryW(path.c_str()))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (IsMissing(error))
+            return true;
+        if (error != ERROR_SHARING_VIOLATION || attempt == 20)
+            return false;
+        ::Sleep(100);
+    }
 }
 
 class Uninstallation {
