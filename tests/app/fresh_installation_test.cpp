@@ -310,4 +310,57 @@ TEST_F(FreshInstallation, UninstallEntryThatCannotBeCreatedFailsOnlyTheRegistryL
     Uninstall();
 }
 
+// The uninstaller on logs written for the purpose, beside a copy of it in a scratch folder.
+class DemoUninstaller : public testing::Test {
+protected:
+    static void SetUpTestSuite() { PrepareInstallerProcess(); }
+
+    void SetUp() override
+    {
+        const std::string& program = DemoFile(L"Uninstall.exe").content;
+        testing_support::WriteFileBytes(uninstaller_, std::vector<std::uint8_t>(program.begin(), program.end()));
+    }
+
+    ScratchFolder scratch_;
+    const std::wstring uninstaller_ = scratch_ / L"Uninstall.exe";
+    const std::wstring logPath_ = scratch_ / L"Uninstall.ulog";
+};
+
+TEST_F(DemoUninstaller, ReportsWhatItCannotRemoveAndRemovesEverythingElse)
+{
+    const std::wstring folder = scratch_ / L"Data";
+    const std::wstring removable = folder + L"\\a.dat";
+    const std::wstring held = folder + L"\\held.dat";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    testing_support::WriteFileBytes(removable, {1});
+    testing_support::WriteFileBytes(held, {2});
+    ActionLog log;
+    log.records = {{FolderCreated, folder, {}, true, -1},
+                   {FileInstalled, removable, {}, true, LanguageLibrary},
+                   {FileInstalled, held, {}, true, SharedData},
+                   {FileInstalled, uninstaller_, {}, true, Uninstaller},
+                   {ProgramShortcut, L"", {}, false, -1}};
+    ASSERT_TRUE(log.Write(logPath_, scratch_.path(), scratch_.path()));
+    // Open without sharing: it can be neither deleted nor moved.
+    const kv::unique_file holder(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+
+    EXPECT_EQ(RunUninstaller(uninstaller_), (std::vector<std::wstring>{held, folder}));
+
+    EXPECT_FALSE(Exists(removable));
+    EXPECT_TRUE(Exists(held));
+    EXPECT_FALSE(Exists(uninstaller_));
+    EXPECT_FALSE(Exists(logPath_));
+}
+
+TEST_F(DemoUninstaller, LogThatCannotBeReadRemovesNothing)
+{
+    testing_support::WriteFileBytes(logPath_, {0xFF, 0xFE, '/', 0, '/', 0, ' ', 0, 'v', 0, '2', 0});
+
+    EXPECT_EQ(RunUninstaller(uninstaller_), std::vector<std::wstring>{logPath_ + L" (cannot be read)"});
+
+    EXPECT_TRUE(Exists(uninstaller_));
+    EXPECT_TRUE(Exists(logPath_));
+}
+
 } // namespace

@@ -99,6 +99,11 @@ public:
         }
         ActionLog log;
         log.Read(logPath_);
+        if (log.previousRecords.empty()) {
+            // A log that cannot be read leaves the installation, and the means to remove it, in place.
+            notRemoved_.push_back(logPath_ + L" (cannot be read)");
+            return;
+        }
         for (auto record = log.previousRecords.rbegin(); record != log.previousRecords.rend(); ++record)
             Undo(*record);
         RemoveInstallationPathValue(log);
