@@ -45,6 +45,14 @@ std::wstring ShellFolder(int csidl)
     return folder;
 }
 
+// The user's temporary folder, without a trailing separator.
+std::wstring UserTemporaryFolder()
+{
+    wchar_t folder[MAX_PATH];
+    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder, length > 0 && folder[length - 1] == L'\\' ? length - 1 : length);
+}
+
 // The all-users profile: the public desktop and documents.
 std::wstring PublicFolder()
 {
@@ -247,13 +255,6 @@ InstallState StartupState()
     state.createMenuShortcuts = true;
     state.createDesktopShortcut = true;
     return state;
-}
-
-std::wstring UserTemporaryFolder()
-{
-    wchar_t folder[MAX_PATH];
-    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder, length > 0 && folder[length - 1] == L'\\' ? length - 1 : length);
 }
 
 MachineSnapshot SnapshotMachine()

@@ -66,9 +66,6 @@ struct MachineFolders {
 };
 const MachineFolders& Folders();
 
-// The user's temporary folder, without a trailing separator.
-std::wstring UserTemporaryFolder();
-
 // Where a payload file lands, its destination's token expanded.
 std::wstring InstalledPath(const payload_testing::PayloadFile& file, const std::wstring& temporaryFolder);
 
@@ -112,7 +109,6 @@ public:
     void File(const std::wstring& path, int fileKind, bool done = true);
     // A record as it is, without folder records (detail -1 gives the byte 0xFF).
     void Record(int kind, bool done, const std::wstring& text, int detail = -1);
-    std::size_t size() const { return lines_.size(); }
 
     // The whole file: byte-order mark, six header lines, the records.
     std::wstring Text(const std::wstring& product, const std::wstring& installFolder,

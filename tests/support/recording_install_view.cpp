@@ -13,14 +13,6 @@ std::vector<ReportCall> RecordingInstallView::ReportCalls() const
     return reports;
 }
 
-std::wstring RecordingInstallView::ReportText() const
-{
-    std::wstring text;
-    for (const ReportCall& call : ReportCalls())
-        text += call.heading || call.text.empty() ? L"---- " + call.text + L" ----\r\n" : call.text;
-    return text;
-}
-
 std::wstring RecordingInstallView::StatusLine() const
 {
     for (auto call = calls.rbegin(); call != calls.rend(); ++call)

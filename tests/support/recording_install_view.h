@@ -47,15 +47,11 @@ public:
 
     // The AppendReport calls, in order.
     std::vector<ReportCall> ReportCalls() const;
-    // The report as the page would hold it, every call's text one after the other (a rule
-    // line written as "----\r\n").
-    std::wstring ReportText() const;
     // The last text the status line was given, plain or shortened; empty when none.
     std::wstring StatusLine() const;
     // The calls of one kind.
     std::vector<ViewCall> CallsOf(ViewCall::Kind kind) const;
     std::size_t Count(ViewCall::Kind kind) const { return CallsOf(kind).size(); }
-    void Clear() { calls.clear(); }
 
 private:
     HWND owner_;
