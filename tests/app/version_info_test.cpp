@@ -49,7 +49,7 @@ TEST(VersionInfoOfTheInstaller, NamesTheInstallerAndItsApplication)
     EXPECT_EQ(info.StringValue(L"ProductVersion"), L"2.03b");
     EXPECT_EQ(info.StringValue(L"OriginalFilename"), L"InstallTavelo7.01j.exe");
     EXPECT_EQ(info.StringValue(L"CompanyName"), L"Korvane");
-    EXPECT_FALSE(info.LegalCopyright().empty());
+    EXPECT_EQ(info.LegalCopyright(), L"Copyright \u00A9 2026 Korvane. All rights reserved.");
     EXPECT_EQ(info.ProductNameWithVersion(), L"Install 2.03b");
     EXPECT_EQ(info.FileVersion(), 0x0002000300020001ull);
     ASSERT_TRUE(info.HasFixedInfo());
