@@ -1,32 +1,17 @@
 #include "framework/application.h"
 
-#include <shlwapi.h>
+#include "framework/application_name.h"
 
 namespace {
 
 CWinApp* g_application = nullptr;
 
-std::wstring& AppName()
-{
-    static std::wstring name;
-    return name;
-}
-
-std::wstring ExecutableBaseName()
-{
-    wchar_t path[MAX_PATH] = L"";
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    wchar_t* name = ::PathFindFileNameW(path);
-    ::PathRemoveExtensionW(name);
-    return name;
-}
-
 } // namespace
 
-CWinApp::CWinApp(const std::wstring& name)
+CWinApp::CWinApp()
 {
     g_application = this;
-    AfxSetAppName(name.empty() ? ExecutableBaseName() : name);
+    AfxSetAppName(DefaultAppName());
 }
 
 CWinApp::~CWinApp()
@@ -46,26 +31,7 @@ int CWinApp::Run()
     return 0;
 }
 
-void CWinApp::EnableModeless(bool enable)
-{
-    modelessDisabled_ += enable ? -1 : 1;
-    if (modelessDisabled_ < 0)
-        modelessDisabled_ = 0;
-}
-
 CWinApp* AfxGetApp()
 {
     return g_application;
-}
-
-const std::wstring& AfxGetAppName()
-{
-    if (AppName().empty())
-        AppName() = ExecutableBaseName();
-    return AppName();
-}
-
-void AfxSetAppName(const std::wstring& name)
-{
-    AppName() = name;
 }

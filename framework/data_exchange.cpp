@@ -86,7 +86,7 @@ void DDV_MaxChars(CDataExchange* dx, const std::wstring& value, int maxChars)
 {
     if (dx->SaveAndValidate()) {
         if (value.size() > static_cast<std::size_t>(maxChars)) {
-            AfxMessageBox(FormatFrameworkText(IDS_FRAMEWORK_TEXT_TOO_LONG, std::to_wstring(maxChars)), MB_ICONEXCLAMATION);
+            AfxMessageBox(FormatFrameworkText(AFX_IDP_PARSE_STRING_SIZE, std::to_wstring(maxChars)), MB_ICONEXCLAMATION);
             dx->Fail();
         }
     } else if (dx->LastControlIsEdit()) {

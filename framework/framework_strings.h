@@ -1,7 +1,7 @@
 // Texts of the framework itself (not of the installer's language blocks): English only.
 #pragma once
 
-#include "framework/framework_resource_ids.h"
+#include "framework/framework_string_ids.h"
 
 #include <string>
 

@@ -1,8 +1,9 @@
 #include "framework/message_box.h"
 
-#include "framework/application.h"
+#include "framework/application_name.h"
+#include "framework/application_windows.h"
 
-UINT AddDefaultIcon(UINT flags)
+UINT WithDefaultMessageBoxIcon(UINT flags)
 {
     if (flags & MB_ICONMASK)
         return flags;
@@ -10,42 +11,38 @@ UINT AddDefaultIcon(UINT flags)
     case MB_OK:
     case MB_OKCANCEL:
         return flags | MB_ICONEXCLAMATION;
-    case MB_YESNOCANCEL:
     case MB_YESNO:
+    case MB_YESNOCANCEL:
         return flags | MB_ICONQUESTION;
     default:
         return flags;
     }
 }
 
-SafeOwner AfxGetSafeOwner()
+std::wstring MessageBoxCaption()
 {
-    SafeOwner safe;
-    CWinApp* application = AfxGetApp();
-    HWND main = application ? application->MainWindow() : nullptr;
-    if (!main || !::IsWindow(main))
-        return safe;
-    safe.owner = ::GetLastActivePopup(main);
-    HWND topLevel = ::GetAncestor(main, GA_ROOT);
-    if (topLevel && topLevel != safe.owner && ::IsWindowEnabled(topLevel))
-        safe.topLevelToDisable = topLevel;
-    return safe;
+    const std::wstring& name = AfxGetAppName();
+    return name.empty() ? DefaultAppName() : name;
 }
 
 int AfxMessageBox(const std::wstring& text, UINT flags)
 {
-    const SafeOwner safe = AfxGetSafeOwner();
-    CWinApp* application = AfxGetApp();
-    if (application)
-        application->EnableModeless(false);
-    if (safe.topLevelToDisable)
-        ::EnableWindow(safe.topLevelToDisable, FALSE);
+    // Gives back what the box took, also when building its texts throws.
+    struct ModalScope {
+        HWND topLevel = nullptr;
+        ModalScope() { AfxEnableModeless(false); }
+        ~ModalScope()
+        {
+            if (topLevel)
+                ::EnableWindow(topLevel, TRUE);
+            AfxEnableModeless(true);
+        }
+    } scope;
 
-    const int answer = ::MessageBoxW(safe.owner, text.c_str(), AfxGetAppName().c_str(), AddDefaultIcon(flags));
-
-    if (safe.topLevelToDisable)
-        ::EnableWindow(safe.topLevelToDisable, TRUE);
-    if (application)
-        application->EnableModeless(true);
-    return answer;
+    const HWND owner = AfxGetSafeOwner(&scope.topLevel);
+    // The owner itself must stay enabled, so that the focus returns to it when the box closes.
+    if (owner && owner != scope.topLevel)
+        ::EnableWindow(owner, TRUE);
+    const std::wstring caption = MessageBoxCaption();
+    return ::MessageBoxW(owner, text.c_str(), caption.c_str(), WithDefaultMessageBoxIcon(flags));
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the installer's application icon (a white "T" over a down arrow on a teal tile)
-and writes it as a Windows .ico with 16, 24, 32 and 48 pixel images, 32 bits with
+and writes it as a Windows .ico with 32, 16, 24 and 48 pixel images, 32 bits with
 alpha. Usage: draw_app_icon.py OUTPUT.ico"""
 import struct
 import sys
@@ -70,7 +70,8 @@ def image(size):
 
 
 def main():
-    sizes = [16, 24, 32, 48]
+    # The system's default icon size first: loading the icon without a size takes the first image.
+    sizes = [32, 16, 24, 48]
     images = [image(s) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)

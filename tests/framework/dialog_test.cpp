@@ -1,4 +1,5 @@
-#include "framework/application.h"
+#include "framework/application_name.h"
+#include "framework/application_windows.h"
 #include "framework/data_exchange.h"
 #include "framework/dialog.h"
 #include "framework/message_pump.h"
@@ -99,11 +100,11 @@ TEST(Dialog, RadioGroupWithoutSelectionIsMinusOneBothWays)
 
 TEST(Dialog, TooLongTextIsRefusedWithTheFrameworkMessageAndKeepsTheValue)
 {
-    CWinApp application(L"Framework Test");
+    AfxSetAppName(L"Framework Test");
     TestDialog dialog;
     dialog.limit = 5;
     ASSERT_TRUE(dialog.Create(nullptr));
-    application.SetMainWindow(dialog.GetSafeHwnd());
+    AfxSetMainWnd(dialog.GetSafeHwnd());
     ::SetWindowTextW(dialog.GetDlgItem(100), L"123456");   // beyond the box's own limit, as pasted text can be
 
     std::wstring boxText, boxCaption;
@@ -124,6 +125,8 @@ TEST(Dialog, TooLongTextIsRefusedWithTheFrameworkMessageAndKeepsTheValue)
     EXPECT_EQ(boxCaption, L"Framework Test");
     EXPECT_EQ(dialog.committed, L"");
     EXPECT_EQ(::GetFocus(), dialog.GetDlgItem(100));
+    AfxSetMainWnd(nullptr);
+    AfxSetAppName({});
 }
 
 TEST(Dialog, ModalDialogEndsWithOkAfterStoringAndWithCancelWithout)

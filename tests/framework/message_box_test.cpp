@@ -1,60 +1,91 @@
-#include "framework/application.h"
+#include "framework/application_name.h"
+#include "framework/application_windows.h"
 #include "framework/message_box.h"
-
-#include "tools/test_driver/window_driver.h"
+#include "support/message_box_answerer.h"
+#include "support/test_window.h"
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 namespace {
 
-TEST(FrameworkMessageBox, DefaultIconFollowsTheButtons)
+using testing_support::MessageBoxAnswerer;
+using testing_support::TestWindow;
+
+TEST(MessageBoxIcon, ButtonSetDecidesTheIconWhenTheFlagsNameNone)
 {
-    EXPECT_EQ(AddDefaultIcon(MB_OK), static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
-    EXPECT_EQ(AddDefaultIcon(MB_OKCANCEL), static_cast<UINT>(MB_OKCANCEL | MB_ICONEXCLAMATION));
-    EXPECT_EQ(AddDefaultIcon(MB_ABORTRETRYIGNORE), static_cast<UINT>(MB_ABORTRETRYIGNORE));
-    EXPECT_EQ(AddDefaultIcon(MB_YESNOCANCEL), static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION));
-    EXPECT_EQ(AddDefaultIcon(MB_YESNO | MB_DEFBUTTON2), static_cast<UINT>(MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION));
-    EXPECT_EQ(AddDefaultIcon(MB_RETRYCANCEL), static_cast<UINT>(MB_RETRYCANCEL));
-    EXPECT_EQ(AddDefaultIcon(MB_YESNO | MB_ICONINFORMATION), static_cast<UINT>(MB_YESNO | MB_ICONINFORMATION));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_OK), UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_OKCANCEL), UINT(MB_OKCANCEL | MB_ICONEXCLAMATION));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_ABORTRETRYIGNORE), UINT(MB_ABORTRETRYIGNORE));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_YESNOCANCEL), UINT(MB_YESNOCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_YESNO), UINT(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_RETRYCANCEL), UINT(MB_RETRYCANCEL));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_CANCELTRYCONTINUE), UINT(MB_CANCELTRYCONTINUE));
 }
 
-TEST(FrameworkMessageBox, HasTheApplicationNameAsCaptionAndTheMainWindowAsOwner)
+TEST(MessageBoxIcon, GivenIconAndOtherFlagsStay)
 {
-    CWinApp application(L"Installer \u2013 Tavelo 7.01j");
-    HWND main = ::CreateWindowExW(0, L"#32770", L"Main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr,
-                                  nullptr, nullptr, nullptr);
-    application.SetMainWindow(main);
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_YESNO | MB_ICONINFORMATION), UINT(MB_YESNO | MB_ICONINFORMATION));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_OK | MB_ICONERROR), UINT(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_YESNO | MB_DEFBUTTON2), 0x124u);
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_RETRYCANCEL | MB_ICONEXCLAMATION), 0x35u);
+    EXPECT_EQ(WithDefaultMessageBoxIcon(MB_OK | MB_TASKMODAL), UINT(MB_OK | MB_TASKMODAL | MB_ICONEXCLAMATION));
+}
 
-    std::wstring caption;
-    HWND owner = nullptr;
-    bool mainEnabled = true;
-    std::thread user([&] {
-        HWND box = driver::WaitForMessageBox(::GetCurrentProcessId(), driver::milliseconds(10000));
-        if (!box)
-            return;
-        caption = driver::WindowText(box);
-        owner = ::GetWindow(box, GW_OWNER);
-        mainEnabled = ::IsWindowEnabled(main) != FALSE;
-        driver::Click(::GetDlgItem(box, IDNO));
+class FrameworkMessageBox : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        AfxSetMainWnd(nullptr);
+        AfxSetAppName({});
+    }
+};
+
+TEST_F(FrameworkMessageBox, OwnedByTheMainWindowWithTheApplicationsNameWhileItsOwnerIsDisabled)
+{
+    TestWindow root;
+    TestWindow main(WS_POPUP | WS_CAPTION, root.get());
+    AfxSetMainWnd(main.get());
+    AfxSetAppName(L"Installer \u2013 Tavelo 7.01j");
+
+    MessageBoxAnswerer answerer(IDOK);
+    bool rootEnabledWhileOpen = true, modelessWhileOpen = true;
+    answerer.OnBox([&](HWND) {
+        rootEnabledWhileOpen = ::IsWindowEnabled(root.get()) != FALSE;
+        modelessWhileOpen = AfxIsModelessEnabled();
     });
-    const int answer = AfxMessageBox(L"Do you still confirm exit Installation ?", MB_YESNO | MB_DEFBUTTON2);
-    user.join();
+    EXPECT_EQ(AfxMessageBox(L"Installation is not complete."), IDOK);
 
-    EXPECT_EQ(answer, IDNO);
-    EXPECT_EQ(caption, L"Installer \u2013 Tavelo 7.01j");
-    EXPECT_EQ(owner, main);
-    EXPECT_FALSE(mainEnabled);
-    EXPECT_TRUE(::IsWindowEnabled(main));
-    EXPECT_TRUE(application.ModelessEnabled());
-    ::DestroyWindow(main);
+    const auto seen = answerer.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].caption, L"Installer \u2013 Tavelo 7.01j");
+    EXPECT_EQ(seen[0].text, L"Installation is not complete.");
+    EXPECT_EQ(seen[0].owner, main.get());
+    EXPECT_EQ(seen[0].icon, ::LoadIconW(nullptr, IDI_EXCLAMATION));
+    EXPECT_FALSE(rootEnabledWhileOpen);
+    EXPECT_FALSE(modelessWhileOpen);
+    EXPECT_TRUE(::IsWindowEnabled(root.get()));
+    EXPECT_TRUE(::IsWindowEnabled(main.get()));
+    EXPECT_TRUE(AfxIsModelessEnabled());
 }
 
-TEST(FrameworkMessageBox, ApplicationNameDefaultsToTheExecutableName)
+TEST_F(FrameworkMessageBox, WithoutMainWindowOrNameItHasNoOwnerAndTheDefaultName)
 {
-    AfxSetAppName(L"");
-    EXPECT_EQ(AfxGetAppName(), L"framework_tests");
+    MessageBoxAnswerer answerer(IDCANCEL);
+    EXPECT_EQ(AfxMessageBox(L"You should close 'Tavelo' before continuing Installation.", MB_RETRYCANCEL), IDCANCEL);
+    const auto seen = answerer.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].caption, L"framework_tests");
+    EXPECT_EQ(seen[0].owner, nullptr);
+    EXPECT_EQ(seen[0].icon, nullptr);
+}
+
+TEST_F(FrameworkMessageBox, QuestionsGetTheQuestionMark)
+{
+    MessageBoxAnswerer answerer(IDNO);
+    EXPECT_EQ(AfxMessageBox(L"Do you still confirm exit Installation ?", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    const auto seen = answerer.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].icon, ::LoadIconW(nullptr, IDI_QUESTION));
 }
 
 } // namespace

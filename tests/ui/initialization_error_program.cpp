@@ -1,0 +1,7 @@
+// Ends as the installer does when its process-wide set-up fails.
+#include "ui/process_locale.h"
+
+int wmain()
+{
+    ExitWithInitializationError();
+}

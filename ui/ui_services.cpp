@@ -1,0 +1,34 @@
+#include "ui/ui_services.h"
+
+#include "app/version_info.h"
+#include "framework/application_name.h"
+#include "framework/application_windows.h"
+#include "support/unique_resource.h"
+
+UiServices& GetUiServices()
+{
+    static UiServices services{
+        InstallerCaption,
+        nullptr,
+        [] {
+            MessageOwner owner;
+            owner.window = AfxGetSafeOwner(&owner.disabledTopLevel);
+            return owner;
+        },
+        AfxEnableModeless,
+    };
+    return services;
+}
+
+std::wstring InstallerCaption()
+{
+    const std::wstring& name = AfxGetAppName();
+    return name.empty() ? VersionInfo::Current().ProductNameWithVersion() : name;
+}
+
+void UseApplicationIcon()
+{
+    static const kv::unique_icon icon(static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR)));
+    GetUiServices().icon = [] { return icon.get(); };
+}
