@@ -73,7 +73,8 @@ void CDlgStart::SetDroppedWidth() const
         ::GetTextExtentPoint32W(dc.get(), item.pszText, ::lstrlenW(item.pszText), &size);
         width = std::max(width, static_cast<int>(size.cx) + 30);
     }
-    ::SendMessageW(languageList_, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
+    // Sent to the inner combo box: not every extended combo box passes it on.
+    ::SendMessageW(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
 }
 
 void CDlgStart::DoDataExchange(CDataExchange* dx)

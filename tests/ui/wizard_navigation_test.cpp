@@ -105,18 +105,37 @@ TEST_F(WizardNavigation, QuickModeChosenAgainAfterTheShortcutPagePassesOverBothP
     EXPECT_FALSE(state_.advancedMode);
 }
 
-TEST_F(WizardNavigation, NextHasTheFocusAndIsTheDefaultButtonWhileEnabled)
+HWND Focus(HWND frame)
 {
-    LRESULT defaultOnStart = 0;
-    bool nextFocused = false;
+    GUITHREADINFO info{sizeof info};
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(frame, nullptr), &info);
+    return info.hwndFocus;
+}
+
+TEST_F(WizardNavigation, NextHasTheFocusAndIsTheDefaultButtonWhileEnabledElseExit)
+{
+    LRESULT defaultOnStart = 0, defaultOnEnd = 0;
+    bool nextFocused = false, exitFocused = false;
+    HWND afterExit = nullptr, languageList = nullptr;
     RunWizard(state_, installation_.Get(), [&](HWND frame) {
         defaultOnStart = DefaultButton(frame);
-        GUITHREADINFO info{sizeof info};
-        ::GetGUIThreadInfo(::GetWindowThreadProcessId(frame, nullptr), &info);
-        nextFocused = info.hwndFocus == ::GetDlgItem(frame, IDOK);
+        nextFocused = Focus(frame) == ::GetDlgItem(frame, IDOK);
+        // The keyboard goes from the buttons into the page.
+        afterExit = ::GetNextDlgTabItem(frame, ::GetDlgItem(frame, IDCANCEL), FALSE);
+        languageList = driver::FindControl(frame, IDC_LANGUAGE_LIST);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        ASSERT_TRUE(driver::WaitForText(frame, IDCANCEL, [](const std::wstring& t) { return t == L"Exit"; }));
+        Press(frame, IDOK);
+        defaultOnEnd = DefaultButton(frame);
+        exitFocused = Focus(frame) == ::GetDlgItem(frame, IDCANCEL);
     });
     EXPECT_EQ(defaultOnStart, IDOK);
     EXPECT_TRUE(nextFocused);
+    EXPECT_TRUE(afterExit == languageList || ::IsChild(languageList, afterExit));
+    EXPECT_EQ(defaultOnEnd, IDCANCEL);
+    EXPECT_TRUE(exitFocused);
 }
 
 TEST_F(WizardNavigation, SameVersionExitsFromTheStartPageWithoutAQuestion)

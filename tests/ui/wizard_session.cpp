@@ -31,8 +31,9 @@ BOOL CALLBACK CollectControl(HWND window, LPARAM data)
     return TRUE;
 }
 
-// The page window of a page number.
-HWND PageWindow(HWND frame, int page)
+} // namespace
+
+HWND PageWindowOf(HWND frame, int page)
 {
     for (HWND child = ::GetWindow(frame, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
         if (driver::ClassName(child) != L"#32770" || !::GetDlgItem(child, kPageMarks[page]))
@@ -44,6 +45,8 @@ HWND PageWindow(HWND frame, int page)
     }
     return nullptr;
 }
+
+namespace {
 
 // Closes the frame whatever state the user left it in: Exit, and Yes to every question.
 // Each step waits for its effect, so that no second question piles up behind the first.
@@ -137,7 +140,7 @@ INT_PTR RunWizard(InstallState& state, Installation installation, const std::fun
 int VisiblePage(HWND frame)
 {
     for (int page = 0; page < CInstallDlg::kPageCount; ++page)
-        if (::IsWindowVisible(PageWindow(frame, page)))
+        if (::IsWindowVisible(PageWindowOf(frame, page)))
             return page;
     return -1;
 }
@@ -151,7 +154,7 @@ std::vector<HWND> AllControls(HWND root, int id)
 
 std::wstring PageControlText(HWND frame, int page, int id)
 {
-    return driver::WindowText(::GetDlgItem(PageWindow(frame, page), id));
+    return driver::WindowText(::GetDlgItem(PageWindowOf(frame, page), id));
 }
 
 std::wstring ReportText(HWND frame)

@@ -49,6 +49,8 @@ INT_PTR RunWizard(InstallState& state, Installation installation, const std::fun
 
 // The page the frame shows (0 to 5), -1 when none is visible.
 int VisiblePage(HWND frame);
+// The window of a page (0 to 5), shown or not.
+HWND PageWindowOf(HWND frame, int page);
 // Every control with that id below root, visible or not, in window order.
 std::vector<HWND> AllControls(HWND root, int id);
 // The text of the control with that id on page (by the page's own window), visible or not.
