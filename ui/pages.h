@@ -35,7 +35,7 @@ protected:
 // what to click next.
 class CDlgStart : public CWizardPage {
 public:
-    explicit CDlgStart(InstallState& state);
+    explicit CDlgStart(InstallState& state) : CWizardPage(IDD_PAGE_START, state) {}
 
     void UpdateTexts() override;
     void StretchControls(int dx, int dy) override;

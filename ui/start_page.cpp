@@ -15,8 +15,6 @@ constexpr int kFlagHeight = 12;
 
 } // namespace
 
-CDlgStart::CDlgStart(InstallState& state) : CWizardPage(IDD_PAGE_START, state) {}
-
 BOOL CDlgStart::OnInitDialog()
 {
     CDialog::OnInitDialog();

@@ -33,8 +33,8 @@ struct FakeInstallation {
     Installation Get();
 };
 
-// The English wizard: the language, the application's name and the product code that
-// start-up gives the process; put back afterwards.
+// What start-up gives the process before the wizard: the product code, English as the
+// language and the application's name in it. Language and name are put back afterwards.
 class EnglishWizardEnvironment {
 public:
     EnglishWizardEnvironment();
