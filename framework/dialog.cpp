@@ -1,6 +1,7 @@
 #include "framework/dialog.h"
 
 #include "framework/data_exchange.h"
+#include "framework/wait_cursor.h"
 #include "ui/languages.h"
 
 #include <vector>
@@ -75,6 +76,22 @@ void CDialog::EnableDlgItem(int id, bool enable) const
     ::EnableWindow(GetDlgItem(id), enable);
 }
 
+RECT CDialog::DlgItemRect(int id) const
+{
+    RECT rect{};
+    ::GetWindowRect(GetDlgItem(id), &rect);
+    // Two points: the system maps a rectangle, also in a window laid out right to left.
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+void CDialog::MoveDlgItem(int id, int moveX, int moveY, int growX, int growY) const
+{
+    const RECT rect = DlgItemRect(id);
+    ::SetWindowPos(GetDlgItem(id), nullptr, rect.left + moveX, rect.top + moveY, rect.right - rect.left + growX,
+                   rect.bottom - rect.top + growY, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 BOOL CDialog::OnInitDialog()
 {
     UpdateData(false);
@@ -120,6 +137,13 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
     }
     if (!dialog)
         return FALSE;
+
+    if (message == WM_SETCURSOR && AfxIsWaitCursorShown()) {
+        // The system would put the class cursor back whenever the mouse moves.
+        CWaitCursor::Show();
+        ::SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
 
     switch (message) {
     case WM_COMMAND: {

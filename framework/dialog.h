@@ -35,6 +35,10 @@ public:
     std::wstring GetDlgItemText(int id) const;
     void SetDlgItemText(int id, const std::wstring& text) const;
     void EnableDlgItem(int id, bool enable) const;
+    // A control's rectangle in the dialog's client coordinates.
+    RECT DlgItemRect(int id) const;
+    // Moves a control by (moveX, moveY) and grows it by (growX, growY), all in pixels.
+    void MoveDlgItem(int id, int moveX, int moveY, int growX, int growY) const;
 
 protected:
     // Called once the controls exist; the default loads them (UpdateData(false)).

@@ -13,6 +13,13 @@ public:
     // Shows the hourglass again after something (a message box, a window) replaced it.
     void Restore() const;
 
+    // Puts the hourglass on the screen.
+    static void Show();
+
 private:
     HCURSOR previous_;
 };
+
+// Whether a CWaitCursor exists: the framework's dialogs then keep the hourglass while the
+// mouse moves over them, also while waiting messages are handed out during the operation.
+bool AfxIsWaitCursorShown();

@@ -3,6 +3,7 @@
 #include "framework/data_exchange.h"
 #include "framework/dialog.h"
 #include "framework/message_pump.h"
+#include "framework/wait_cursor.h"
 
 #include "tools/test_driver/window_driver.h"
 
@@ -148,6 +149,45 @@ TEST(Dialog, ModalDialogEndsWithOkAfterStoringAndWithCancelWithout)
         EXPECT_EQ(dialog.text, button == IDOK ? L"typed" : L"start");
         EXPECT_EQ(dialog.GetSafeHwnd(), nullptr);
     }
+}
+
+TEST(Dialog, MovesAndGrowsAControlInClientCoordinates)
+{
+    TestDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    const RECT before = dialog.DlgItemRect(100);
+    RECT units{7, 7, 157, 19};
+    ::MapDialogRect(dialog.GetSafeHwnd(), &units);
+    EXPECT_EQ(before.left, units.left);
+    EXPECT_EQ(before.top, units.top);
+    EXPECT_EQ(before.right, units.right);
+
+    dialog.MoveDlgItem(100, 5, 7, 20, 3);
+    const RECT after = dialog.DlgItemRect(100);
+    EXPECT_EQ(after.left, before.left + 5);
+    EXPECT_EQ(after.top, before.top + 7);
+    EXPECT_EQ(after.right, before.right + 25);
+    EXPECT_EQ(after.bottom, before.bottom + 10);
+}
+
+TEST(Dialog, KeepsTheHourglassWhileAWaitCursorLives)
+{
+    TestDialog dialog;
+    ASSERT_TRUE(dialog.Create(nullptr));
+    const HWND edit = dialog.GetDlgItem(100);
+    const LPARAM overClient = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
+    const HCURSOR hourglass = ::LoadCursorW(nullptr, IDC_WAIT);
+    {
+        CWaitCursor wait;
+        EXPECT_TRUE(AfxIsWaitCursorShown());
+        ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+        // A control passes the message to its dialog first.
+        EXPECT_TRUE(::SendMessageW(edit, WM_SETCURSOR, reinterpret_cast<WPARAM>(edit), overClient));
+        EXPECT_EQ(::GetCursor(), hourglass);
+    }
+    EXPECT_FALSE(AfxIsWaitCursorShown());
+    EXPECT_FALSE(::SendMessageW(dialog.GetSafeHwnd(), WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog.GetSafeHwnd()),
+                                overClient));
 }
 
 TEST(MessagePump, DispatchesWaitingMessagesAndKeepsAQuitForTheNextLoop)

@@ -86,7 +86,13 @@ bool MessageBoxAnswerer::Belongs(HWND window) const
         return false;
     wchar_t className[16] = {};
     ::GetClassNameW(window, className, static_cast<int>(std::size(className)));
-    return wcscmp(className, L"#32770") == 0 && ::IsWindowVisible(window) && ::GetDlgItem(window, kMessageTextId);
+    if (wcscmp(className, L"#32770") != 0 || !::IsWindowVisible(window))
+        return false;
+    // Other dialogs give their pictures and fixed labels the id of the text; in a message box
+    // the first control with it is the text.
+    const HWND text = ::GetDlgItem(window, kMessageTextId);
+    const LONG type = ::GetWindowLongW(text, GWL_STYLE) & SS_TYPEMASK;
+    return text && type != SS_ICON && type != SS_BITMAP;
 }
 
 void MessageBoxAnswerer::Watch()

@@ -189,11 +189,20 @@ HWND WaitForDialog(DWORD processId, const std::wstring& titlePart, milliseconds 
         wait);
 }
 
+bool IsMessageBox(HWND window)
+{
+    if (ClassName(window) != L"#32770")
+        return false;
+    // Other dialogs give their pictures and fixed labels the same id; in a message box the
+    // first control with it is the text.
+    const HWND text = ::GetDlgItem(window, kMessageBoxTextId);
+    const LONG type = ::GetWindowLongW(text, GWL_STYLE) & SS_TYPEMASK;
+    return text && ::lstrcmpiW(ClassName(text).c_str(), L"Static") == 0 && type != SS_ICON && type != SS_BITMAP;
+}
+
 HWND WaitForMessageBox(DWORD processId, milliseconds wait)
 {
-    return WaitForWindow(
-        processId,
-        [](HWND window) { return ClassName(window) == L"#32770" && ::GetDlgItem(window, kMessageBoxTextId); }, wait);
+    return WaitForWindow(processId, IsMessageBox, wait);
 }
 
 std::wstring MessageBoxText(HWND box)

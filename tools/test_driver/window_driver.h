@@ -50,7 +50,10 @@ HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& test, milli
 // text; the newest one in z-order wins.
 HWND WaitForDialog(DWORD processId, const std::wstring& titlePart, milliseconds wait = kDefaultWait);
 
-// Waits for a message box of the process: a dialog with the static text control 0xFFFF.
+// Whether a window is a message box: a dialog whose first control with the id 0xFFFF is a
+// static text (in other dialogs that id marks pictures and fixed labels).
+bool IsMessageBox(HWND window);
+// Waits for a message box of the process.
 HWND WaitForMessageBox(DWORD processId, milliseconds wait = kDefaultWait);
 // The text of a message box.
 std::wstring MessageBoxText(HWND box);

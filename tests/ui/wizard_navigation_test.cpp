@@ -1,0 +1,378 @@
+// The wizard's navigation, driven as a user would: Back, Next, Exit and Install, the pages
+// quick mode passes over, the exit question, and the buttons after a successful and a failed
+// installation.
+#include "resources/dialog_ids.h"
+#include "tools/test_driver/window_driver.h"
+#include "ui/texts.h"
+
+#include "wizard_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using namespace wizard_testing;
+
+bool Enabled(HWND frame, int id)
+{
+    return driver::IsEnabled(::GetDlgItem(frame, id));
+}
+
+std::wstring Text(HWND frame, int id)
+{
+    return driver::WindowText(::GetDlgItem(frame, id));
+}
+
+LRESULT DefaultButton(HWND frame)
+{
+    return LOWORD(::SendMessageW(frame, DM_GETDEFID, 0, 0));
+}
+
+std::size_t Count(const std::wstring& text, const std::wstring& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+class WizardNavigation : public testing::Test {
+protected:
+    EnglishWizardEnvironment english_;
+    InstallState state_ = FreshState();
+    FakeInstallation installation_;
+};
+
+TEST_F(WizardNavigation, QuickModeGoesFromTheModePageToTheProgressPageAndBack)
+{
+    std::vector<int> pages;
+    bool backOnStart = true;
+    const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        pages.push_back(VisiblePage(frame));
+        backOnStart = Enabled(frame, IDC_BACK);
+        Press(frame, IDOK);
+        pages.push_back(VisiblePage(frame));
+        Press(frame, IDOK);
+        pages.push_back(VisiblePage(frame));
+        Press(frame, IDC_BACK);
+        pages.push_back(VisiblePage(frame));
+        Press(frame, IDC_BACK);
+        pages.push_back(VisiblePage(frame));
+    });
+    EXPECT_EQ(pages, (std::vector<int>{0, 1, 4, 1, 0}));
+    EXPECT_FALSE(backOnStart);
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(installation_.runs, 0);
+    EXPECT_FALSE(state_.advancedMode);
+}
+
+TEST_F(WizardNavigation, AdvancedModeShowsTheFolderAndShortcutPages)
+{
+    std::vector<int> pages;
+    RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDOK);
+        driver::SetChecked(frame, IDC_MODE_ADVANCED, true);
+        for (int i = 0; i < 3; ++i) {
+            Press(frame, IDOK);
+            pages.push_back(VisiblePage(frame));
+        }
+    });
+    EXPECT_EQ(pages, (std::vector<int>{2, 3, 4}));
+    EXPECT_TRUE(state_.advancedMode);
+}
+
+TEST_F(WizardNavigation, QuickModeChosenAgainAfterTheShortcutPagePassesOverBothPagesBothWays)
+{
+    std::vector<int> pages;
+    RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDOK);
+        driver::SetChecked(frame, IDC_MODE_ADVANCED, true);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        pages.push_back(VisiblePage(frame));
+        Press(frame, IDC_BACK);
+        Press(frame, IDC_BACK);
+        pages.push_back(VisiblePage(frame));
+        driver::SetChecked(frame, IDC_MODE_QUICK, true);
+        Press(frame, IDOK);
+        pages.push_back(VisiblePage(frame));
+        Press(frame, IDC_BACK);
+        pages.push_back(VisiblePage(frame));
+    });
+    EXPECT_EQ(pages, (std::vector<int>{3, 1, 4, 1}));
+    EXPECT_FALSE(state_.advancedMode);
+}
+
+HWND Focus(HWND frame)
+{
+    GUITHREADINFO info{sizeof info};
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(frame, nullptr), &info);
+    return info.hwndFocus;
+}
+
+TEST_F(WizardNavigation, NextHasTheFocusAndIsTheDefaultButtonWhileEnabledElseExit)
+{
+    LRESULT defaultOnStart = 0, defaultOnEnd = 0;
+    bool nextFocused = false, exitFocused = false;
+    HWND afterExit = nullptr, languageList = nullptr;
+    RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        defaultOnStart = DefaultButton(frame);
+        nextFocused = Focus(frame) == ::GetDlgItem(frame, IDOK);
+        // The keyboard goes from the buttons into the page.
+        afterExit = ::GetNextDlgTabItem(frame, ::GetDlgItem(frame, IDCANCEL), FALSE);
+        languageList = driver::FindControl(frame, IDC_LANGUAGE_LIST);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        ASSERT_TRUE(driver::WaitForText(frame, IDCANCEL, [](const std::wstring& t) { return t == L"Exit"; }));
+        Press(frame, IDOK);
+        defaultOnEnd = DefaultButton(frame);
+        exitFocused = Focus(frame) == ::GetDlgItem(frame, IDCANCEL);
+    });
+    EXPECT_EQ(defaultOnStart, IDOK);
+    EXPECT_TRUE(nextFocused);
+    EXPECT_TRUE(afterExit == languageList || ::IsChild(languageList, afterExit));
+    EXPECT_EQ(defaultOnEnd, IDCANCEL);
+    EXPECT_TRUE(exitFocused);
+}
+
+TEST_F(WizardNavigation, SameVersionExitsFromTheStartPageWithoutAQuestion)
+{
+    state_ = FreshState(SameVersion);
+    bool asked = false;
+    const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDCANCEL);
+        asked = driver::WaitForMessageBox(::GetCurrentProcessId(), driver::milliseconds(500)) != nullptr;
+    });
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(WizardNavigation, SameVersionAsksOnLaterPagesAndNoKeepsThePage)
+{
+    state_ = FreshState(SameVersion);
+    std::wstring question;
+    std::vector<int> buttons;
+    int pageAfterNo = -1;
+    bool openAfterNo = false;
+    const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDOK);
+        Press(frame, IDCANCEL);
+        HWND box = ExpectMessageBox();
+        question = driver::MessageBoxText(box);
+        buttons = driver::MessageBoxButtons(box);
+        Answer(box, IDNO);
+        pageAfterNo = VisiblePage(frame);
+        openAfterNo = ::IsWindow(frame);
+        Press(frame, IDCANCEL);
+        Answer(ExpectMessageBox(), IDYES);
+    });
+    EXPECT_EQ(question, L"Installation is not complete.\r\n\r\nDo you still confirm exit Installation ?");
+    EXPECT_EQ(buttons, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_EQ(pageAfterNo, 1);
+    EXPECT_TRUE(openAfterNo);
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_FALSE(state_.installed);
+}
+
+TEST_F(WizardNavigation, NewerVersionDisablesNextAndExitsWithoutAQuestion)
+{
+    state_ = FreshState(NewerVersion);
+    bool nextEnabled = true;
+    int pageAfterEnter = -1;
+    bool asked = false;
+    const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        nextEnabled = Enabled(frame, IDOK);
+        // Enter sends IDOK whatever the state of the default button.
+        ::PostMessageW(frame, WM_COMMAND, IDOK, 0);
+        driver::Settle();
+        pageAfterEnter = VisiblePage(frame);
+        Press(frame, IDCANCEL);
+        asked = driver::WaitForMessageBox(::GetCurrentProcessId(), driver::milliseconds(500)) != nullptr;
+    });
+    EXPECT_FALSE(nextEnabled);
+    EXPECT_EQ(pageAfterEnter, 0);
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(WizardNavigation, AfterASuccessfulInstallationExitClosesWithoutAQuestion)
+{
+    struct Buttons {
+        std::wstring next, exit;
+        bool back = false, nextOn = false, exitOn = false;
+    };
+    auto buttons = [](HWND frame) {
+        return Buttons{Text(frame, IDOK), Text(frame, IDCANCEL), Enabled(frame, IDC_BACK), Enabled(frame, IDOK),
+                       Enabled(frame, IDCANCEL)};
+    };
+    Buttons beforeInstall, afterInstall, onEndPage, backOnProgressPage;
+    std::wstring endText, endStatus, reportAfterBack;
+    int pageAfterBack = -1;
+    bool asked = false;
+    const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        beforeInstall = buttons(frame);
+        Press(frame, IDOK);
+        ASSERT_TRUE(driver::WaitForText(frame, IDCANCEL, [](const std::wstring& t) { return t == L"Exit"; }));
+        afterInstall = buttons(frame);
+        Press(frame, IDOK);
+        onEndPage = buttons(frame);
+        endText = PageControlText(frame, 5, IDC_INFO);
+        endStatus = PageControlText(frame, 5, IDC_STATUS);
+        Press(frame, IDC_BACK);
+        pageAfterBack = VisiblePage(frame);
+        backOnProgressPage = buttons(frame);
+        reportAfterBack = ReportText(frame);
+        Press(frame, IDCANCEL);
+        asked = driver::WaitForMessageBox(::GetCurrentProcessId(), driver::milliseconds(500)) != nullptr;
+    });
+    EXPECT_EQ(beforeInstall.next, L"Install");
+    EXPECT_EQ(beforeInstall.exit, L"Cancel");
+    EXPECT_EQ(afterInstall.next, L"Next  >");
+    EXPECT_EQ(afterInstall.exit, L"Exit");
+    EXPECT_FALSE(afterInstall.back);
+    EXPECT_TRUE(afterInstall.nextOn);
+    EXPECT_TRUE(afterInstall.exitOn);
+    EXPECT_TRUE(onEndPage.back);
+    EXPECT_FALSE(onEndPage.nextOn);
+    EXPECT_EQ(endText, L"Installation is complete.");
+    EXPECT_EQ(endStatus, L"Click on 'Exit' to exit Installation.");
+    EXPECT_EQ(pageAfterBack, 4);
+    EXPECT_FALSE(backOnProgressPage.back);
+    EXPECT_NE(reportAfterBack.find(L"Attempt 1\r\nOK\r\n"), std::wstring::npos) << "the report of the installation stays";
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(state_.installed);
+    EXPECT_EQ(installation_.runs, 1);
+}
+
+TEST_F(WizardNavigation, AFailedInstallationCanBeRepeatedAndItsReportFollowsTheFirst)
+{
+    installation_.succeed = false;
+    std::wstring next, exit, secondReport, freshReport, freshStatus;
+    bool back = false, progressHidden = false;
+    RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        ASSERT_TRUE(driver::WaitForEnabled(frame, IDCANCEL));
+        next = Text(frame, IDOK);
+        exit = Text(frame, IDCANCEL);
+        back = Enabled(frame, IDC_BACK);
+        Press(frame, IDOK);
+        ASSERT_TRUE(driver::WaitForEnabled(frame, IDCANCEL));
+        secondReport = ReportText(frame);
+        Press(frame, IDC_BACK);
+        Press(frame, IDOK);
+        freshReport = ReportText(frame);
+        freshStatus = PageControlText(frame, 4, IDC_STATUS);
+        progressHidden = !driver::IsVisible(::GetDlgItem(::GetParent(driver::FindControl(frame, IDC_REPORT)), IDC_PROGRESS));
+    });
+    EXPECT_EQ(next, L"Install");
+    EXPECT_EQ(exit, L"Cancel");
+    EXPECT_TRUE(back);
+    EXPECT_EQ(installation_.runs, 2);
+    const std::size_t first = secondReport.find(L"Attempt 1\r\nFailed\r\n");
+    const std::size_t second = secondReport.find(L"Attempt 2\r\nFailed\r\n");
+    ASSERT_NE(first, std::wstring::npos);
+    ASSERT_NE(second, std::wstring::npos);
+    EXPECT_LT(first, second);
+    EXPECT_EQ(Count(secondReport, L"Installation Options"), 1u);
+    // Back, then Next: a fresh summary.
+    EXPECT_EQ(freshReport.find(L"Attempt"), std::wstring::npos);
+    EXPECT_EQ(Lines(freshReport).size(), 5u);
+    EXPECT_EQ(freshStatus, L"Click on 'Install' to start Installation.");
+    EXPECT_TRUE(progressHidden);
+    EXPECT_FALSE(state_.installed);
+}
+
+TEST_F(WizardNavigation, NothingNavigatesOrExitsWhileTheInstallationRuns)
+{
+    bool backOn = true, nextOn = true, exitOn = true, stillOpen = false;
+    installation_.during = [&](InstallView& view) {
+        const HWND frame = view.OwnerWindow();
+        backOn = ::IsWindowEnabled(::GetDlgItem(frame, IDC_BACK));
+        nextOn = ::IsWindowEnabled(::GetDlgItem(frame, IDOK));
+        exitOn = ::IsWindowEnabled(::GetDlgItem(frame, IDCANCEL));
+        // Enter, Esc and the close box arrive while the installation hands out messages.
+        ::PostMessageW(frame, WM_COMMAND, IDOK, 0);
+        ::PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
+        ::PostMessageW(frame, WM_CLOSE, 0, 0);
+        view.PumpMessages();
+        stillOpen = ::IsWindowVisible(frame) != FALSE;
+    };
+    RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        ASSERT_TRUE(driver::WaitForText(frame, IDCANCEL, [](const std::wstring& t) { return t == L"Exit"; }));
+    });
+    EXPECT_FALSE(backOn);
+    EXPECT_FALSE(nextOn);
+    EXPECT_FALSE(exitOn);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(installation_.runs, 1);
+    EXPECT_TRUE(state_.installed);
+}
+
+TEST_F(WizardNavigation, AnInstallationThatThrowsCountsAsFailed)
+{
+    Installation throwing = [](InstallView&) -> bool { throw std::runtime_error("escaped"); };
+    std::wstring status, next;
+    RunWizard(state_, throwing, [&](HWND frame) {
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        ASSERT_TRUE(driver::WaitForEnabled(frame, IDCANCEL));
+        status = PageControlText(frame, 4, IDC_STATUS);
+        next = Text(frame, IDOK);
+    });
+    EXPECT_EQ(status, L"Installation failed (Error Code 1:8000FFFF).");
+    EXPECT_EQ(next, L"Install");
+    EXPECT_FALSE(state_.installed);
+}
+
+TEST_F(WizardNavigation, ATooLongFolderKeepsTheWizardOnTheFolderPage)
+{
+    std::wstring refusal;
+    int page = -1;
+    RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDOK);
+        driver::SetChecked(frame, IDC_MODE_ADVANCED, true);
+        Press(frame, IDOK);
+        // Pasted text can exceed the box's own limit.
+        ::SendMessageW(driver::FindControl(frame, IDC_FOLDER), WM_SETTEXT, 0,
+                       reinterpret_cast<LPARAM>((L"C:\\" + std::wstring(258, L'x')).c_str()));
+        Press(frame, IDOK);
+        HWND box = ExpectMessageBox();
+        refusal = driver::MessageBoxText(box);
+        Answer(box, IDOK);
+        page = VisiblePage(frame);
+    });
+    EXPECT_EQ(refusal, L"Enter no more than 260 characters.");
+    EXPECT_EQ(page, 2);
+    EXPECT_EQ(state_.installFolder, kDefaultInstallFolder);
+}
+
+TEST_F(WizardNavigation, TheFolderAndShortcutPagesStoreWhatTheUserChose)
+{
+    RunWizard(state_, installation_.Get(), [&](HWND frame) {
+        Press(frame, IDOK);
+        driver::SetChecked(frame, IDC_MODE_ADVANCED, true);
+        Press(frame, IDOK);
+        driver::SetEditText(frame, IDC_FOLDER, L"D:\\Apps\\Tavelo 7");
+        Press(frame, IDOK);
+        driver::SetChecked(frame, IDC_DESKTOP_SHORTCUT, false);
+        Press(frame, IDOK);
+    });
+    EXPECT_EQ(state_.installFolder, L"D:\\Apps\\Tavelo 7");
+    EXPECT_FALSE(state_.createDesktopShortcut);
+    EXPECT_TRUE(state_.createMenuShortcuts);
+    EXPECT_EQ(state_.startMenuFolder, kDefaultStartMenuFolder);
+}
+
+} // namespace

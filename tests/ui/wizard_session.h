@@ -1,0 +1,73 @@
+// Runs the whole wizard modally on the test's thread while a user thread drives it by window
+// messages, as a person would, with a fake installation in place of the real one.
+#pragma once
+
+#include "app/install_state.h"
+#include "ui/pages.h"
+
+#include "language_state_guard.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace wizard_testing {
+
+// The default folders of a fresh machine under Wine.
+inline const std::wstring kDefaultInstallFolder = L"C:\\Program Files\\Korvane\\Tavelo 7";
+inline const std::wstring kDefaultStartMenuFolder =
+    L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Korvane\\Tavelo 7";
+
+// The state start-up hands to the wizard on a machine without the product.
+InstallState FreshState(PreviousInstallStatus status = NotInstalled);
+
+// An installation that writes a line into the report (the name of the attempt) and
+// succeeds or fails; it counts its runs.
+struct FakeInstallation {
+    bool succeed = true;
+    int runs = 0;
+    std::function<void(InstallView&)> during;   // runs in the middle of the installation
+
+    Installation Get();
+};
+
+// What start-up gives the process before the wizard: the product code, English as the
+// language and the application's name in it. Language and name are put back afterwards.
+class EnglishWizardEnvironment {
+public:
+    EnglishWizardEnvironment();
+
+private:
+    LanguageStateGuard guard_;
+};
+
+// Shows the wizard modally on this thread while user(frame) runs on another thread. What the
+// user leaves open is closed afterwards (every question answered Yes). Returns DoModal's result.
+INT_PTR RunWizard(InstallState& state, Installation installation, const std::function<void(HWND frame)>& user);
+
+// The page the frame shows (0 to 5), -1 when none is visible.
+int VisiblePage(HWND frame);
+// The window of a page (0 to 5), shown or not.
+HWND PageWindowOf(HWND frame, int page);
+// Every control with that id below root, visible or not, in window order.
+std::vector<HWND> AllControls(HWND root, int id);
+// The text of the control with that id on page (by the page's own window), visible or not.
+std::wstring PageControlText(HWND frame, int page, int id);
+// The report of the progress page.
+std::wstring ReportText(HWND frame);
+// The lines of a text separated by "\r\n"; a final line end gives no empty line.
+std::vector<std::wstring> Lines(const std::wstring& text);
+
+// Presses a button and waits for the frame to handle it.
+void Press(HWND frame, int id);
+// Waits for a message box of this process and returns it; fails the test when none comes.
+HWND ExpectMessageBox();
+// Answers a message box with one of its buttons.
+void Answer(HWND box, int button);
+
+// Saves a picture of the window (in front of every other window) as build/screenshots/name.
+void SaveWindowPicture(HWND window, const std::wstring& name);
+
+} // namespace wizard_testing

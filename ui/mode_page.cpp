@@ -1,0 +1,29 @@
+#include "ui/pages.h"
+
+#include "framework/data_exchange.h"
+#include "ui/texts.h"
+
+void CDlgMode::DoDataExchange(CDataExchange* dx)
+{
+    if (!dx->SaveAndValidate())
+        mode_ = state_.advancedMode ? 1 : 0;
+    DDX_Radio(dx, IDC_MODE_QUICK, mode_);
+    if (dx->SaveAndValidate())
+        state_.advancedMode = mode_ == 1;
+}
+
+void CDlgMode::UpdateTexts()
+{
+    SetDlgItemText(IDC_MODE_GROUP, LoadText(15));
+    SetDlgItemText(IDC_MODE_QUICK, LoadText(16));
+    SetDlgItemText(IDC_MODE_ADVANCED, LoadText(17));
+    SetDlgItemText(IDC_STATUS, FormatText(LoadText(106), LoadText(6)));
+}
+
+void CDlgMode::StretchControls(int dx, int dy)
+{
+    MoveDlgItem(IDC_MODE_GROUP, 0, 0, dx, 0);
+    MoveDlgItem(IDC_MODE_QUICK, 0, 0, dx, 0);
+    MoveDlgItem(IDC_MODE_ADVANCED, 0, 0, dx, 0);
+    MoveDlgItem(IDC_STATUS, 0, dy, dx, 0);
+}
