@@ -2,6 +2,7 @@
 
 #include "app/administrator_check.h"
 #include "app/existing_installation.h"
+#include "app/install_procedure.h"
 #include "app/process_start.h"
 #include "app/product_identity.h"
 #include "framework/message_box.h"
@@ -9,6 +10,7 @@
 #include "ui/messages.h"
 #include "ui/texts.h"
 #include "ui/ui_services.h"
+#include "ui/wizard_frame.h"
 
 CInstallApp::CInstallApp() : mutex_(ApplicationName())
 {
@@ -56,4 +58,10 @@ bool CInstallApp::PassPreflightChecks()
             return false;
     }
     return true;
+}
+
+void CInstallApp::RunWizard()
+{
+    CInstallDlg wizard(state_, [this](InstallView& view) { return Install(state_, view, mutex_); });
+    wizard.DoModal();
 }
