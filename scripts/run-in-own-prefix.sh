@@ -7,7 +7,7 @@ set -uo pipefail
 prefix=$1
 shift
 source "$(dirname "$0")/wine-session.sh"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="$wine_dll_overrides"
 wine_fresh_prefix "$prefix"
 export WINEPREFIX=$prefix
 wineserver -p

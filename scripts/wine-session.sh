@@ -7,6 +7,10 @@
 #   wine_fresh_prefix PREFIX    makes PREFIX a new copy of the prepared prefix
 
 wine_loader=/usr/lib/wine/wine64
+# No Mono or Gecko installer prompts; and no menu builder, which would copy every shortcut
+# that a test makes in the Start menu into the Unix user's desktop menus, and which holds
+# the shortcut's folder open for a moment after each one.
+wine_dll_overrides="mscoree,mshtml=;winemenubuilder.exe=d"
 
 wine_fresh_prefix() {
   # A prepared prefix is kept in the cache: creating one costs several seconds.
@@ -24,7 +28,7 @@ wine_fresh_prefix() {
 }
 
 wine_session_start() {
-  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="$wine_dll_overrides"
   [ -f "$WINEPREFIX/system.reg" ] || wine_fresh_prefix "$WINEPREFIX"
 
   if [ -z "${DISPLAY:-}" ] || [ "${2:-}" = own-display ]; then

@@ -170,8 +170,6 @@ def main():
     for kind, destination, source in entries:
         if destination != folder:
             lines.append("")
-            if kind == "Uninstaller":
-                lines.append("# The uninstaller: a placeholder program until the real Uninstall.exe is built.")
             lines.append(f"folder {destination}")
             folder = destination
         lines.append(f"{kind:<16}{source}")

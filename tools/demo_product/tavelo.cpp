@@ -7,11 +7,14 @@
 //   - started without those options it shows a window until that is closed.
 // When the environment variable TAVELO_DEMO_RECORD names a file, every start appends its
 // command line to that file (UTF-8, one line), so that tests can see how it was started.
+// TAVELO_DEMO_REGISTRATION_RESULT, a decimal number, replaces the exit code -10 of the
+// registration run, so that tests can make it fail.
 #include "demo_version.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -59,6 +62,15 @@ void RecordStart(const wchar_t* commandLine)
     DWORD written = 0;
     ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     ::CloseHandle(file);
+}
+
+int RegistrationResult()
+{
+    wchar_t value[32];
+    const DWORD length = ::GetEnvironmentVariableW(L"TAVELO_DEMO_REGISTRATION_RESULT", value, 32);
+    if (length == 0 || length >= 32)
+        return kRegistrationDone;
+    return static_cast<int>(std::wcstol(value, nullptr, 10));
 }
 
 bool HasOption(int argc, wchar_t** argv, const wchar_t* option)
@@ -113,6 +125,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
     const bool registration = argv && HasOption(argc, argv, L"/Register") && HasOption(argc, argv, L"/Background");
     ::LocalFree(argv);
     if (registration)
-        return kRegistrationDone;
+        return RegistrationResult();
     return ShowMainWindow(instance, show);
 }

@@ -1,0 +1,175 @@
+#include "payload/install_handler.h"
+
+#include "actionlog/folder_rights.h"
+#include "payload/compress_error.h"
+#include "payload/path_tokens.h"
+#include "support/strings.h"
+#include "ui/texts.h"
+
+#include <shlwapi.h>
+
+#include <cmath>
+#include <type_traits>
+
+namespace {
+
+constexpr int kTextOk = 11;
+constexpr int kTextFailed = 12;
+constexpr int kTextPreparing = 114;
+constexpr int kTextCopying = 115;
+constexpr int kTextInstallationFailed = 121;
+
+// A path in double quotes when it holds a space, as the shell quotes it.
+std::wstring QuotedPath(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH];
+    ::lstrcpynW(buffer, path.c_str(), MAX_PATH);
+    ::PathQuoteSpacesW(buffer);
+    return buffer;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return ::PathFileExistsW(path.c_str()) != FALSE;
+}
+
+} // namespace
+
+int ProgressPercent(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0)
+        return 0;
+    const int percent = static_cast<int>(std::floor(static_cast<double>(done) / static_cast<double>(total) * 100.0 + 0.5));
+    return percent == 100 && done < total ? 99 : percent;
+}
+
+std::wstring ErrorCodeText(const std::error_code& code)
+{
+    if (code.category() == std::system_category())
+        return kv::format(L"1:%08X", static_cast<unsigned>(code.value()));
+    if (code.category() == std::generic_category())
+        return kv::format(L"2:%08X", static_cast<unsigned>(code.value()));
+    if (code.category() == compress_category())
+        return std::to_wstring(code.value());
+    return std::to_wstring(static_cast<int>(compress_errc::unexpected));
+}
+
+InstallHandler::InstallHandler(InstallView& view, std::istream& payloadStream, InstallState& state,
+                               InstalledPrograms& programs)
+    : view_(&view), payloadStream_(&payloadStream), state_(&state), programs_(&programs)
+{
+}
+
+notification::result InstallHandler::operator()(notification message)
+{
+    const notification::result answer = std::visit(
+        [this](const auto& event) {
+            using Event = std::decay_t<decltype(event)>;
+            if constexpr (std::is_same_v<Event, notification::started>)
+                return Started();
+            else if constexpr (std::is_same_v<Event, notification::file_begin>)
+                return FileBegin(event.entry);
+            else if constexpr (std::is_same_v<Event, notification::file_end>)
+                return FileEnd(event.entry);
+            else if constexpr (std::is_same_v<Event, notification::progress>)
+                return Progress(event.done, event.total);
+            else if constexpr (std::is_same_v<Event, notification::failed>)
+                return Failed(event.code);
+            else
+                return notification::result::proceed;
+        },
+        message);
+    // The page keeps repainting while the payload is unpacked; its buttons are disabled,
+    // so nothing a handled message does can reach the state used here.
+    view_->PumpMessages();
+    return answer;
+}
+
+notification::result InstallHandler::Started()
+{
+    const std::wstring preparing = LoadText(kTextPreparing);
+    view_->SetStatusText(preparing);
+    view_->AppendReport(preparing, false);
+    // A damaged archive is refused here, before a single file is written: a bzip2 error
+    // leaves this handler as it is, an unclean end is reported as a damaged archive.
+    if (!VerifyPayload(*payloadStream_))
+        throw_compress_error(compress_errc::damaged_archive);
+    payloadStream_->clear();
+    payloadStream_->seekg(0);
+    view_->AppendReport(LoadText(kTextOk) + L"\r\n", false);
+    return notification::result::proceed;
+}
+
+notification::result InstallHandler::FileBegin(const PayloadEntry& entry)
+{
+    const std::wstring& path = entry.destination;
+    ActionLog& log = state_->actionLog;
+    switch (entry.kind) {
+    case MainProgram:
+        programs_->mainProgram = path;
+        return Write(entry, false);
+    case Uninstaller:
+        programs_->uninstaller = path;
+        return Write(entry, false);
+    case SharedData:
+        // A shared file that the earlier installation put there stays as it is; its record
+        // is carried over when the log is written. One that has since been deleted is
+        // written again.
+        if (state_->previousStatus != NotInstalled && log.HasCompletedFile(path) && FileExists(path)) {
+            GrantUsersAccess(path, kSharedFileModifyAccess, 0);
+            return notification::result::skip;
+        }
+        if (!FileExists(path))
+            return Write(entry, true);
+        // A file the earlier installation did not put there is taken over unchanged.
+        log.AddFile(path, SharedData, true);
+        log.Complete(true);
+        GrantUsersAccess(path, kSharedFileModifyAccess, 0);
+        return notification::result::skip;
+    case SampleData:
+        // An update keeps the user's samples of the earlier version.
+        if (state_->previousStatus == OlderVersion)
+            return notification::result::skip;
+        return Write(entry, false);
+    case TemporaryFile:
+        if (TemporaryFiles* temporaryFiles = TemporaryFiles::Current())
+            temporaryFiles->Add(path);
+        return Write(entry, false);
+    default:
+        return Write(entry, false);
+    }
+}
+
+notification::result InstallHandler::Write(const PayloadEntry& entry, bool copyOriginal)
+{
+    const std::wstring text = FormatText(LoadText(kTextCopying), QuotedPath(entry.destination));
+    if (entry.kind != TemporaryFile)
+        state_->actionLog.AddFile(entry.destination, entry.kind, copyOriginal);
+    view_->SetStatusPath(text);
+    view_->AppendReport(text, false);
+    return notification::result::proceed;
+}
+
+notification::result InstallHandler::FileEnd(const PayloadEntry& entry)
+{
+    if (entry.kind == SharedData)
+        GrantUsersAccess(entry.destination, kSharedFileModifyAccess, 0);
+    if (entry.kind != TemporaryFile)
+        state_->actionLog.Complete(true);
+    view_->AppendReport(LoadText(kTextOk) + L"\r\n", false);
+    return notification::result::proceed;
+}
+
+notification::result InstallHandler::Progress(std::uint64_t done, std::uint64_t total)
+{
+    view_->SetProgress(ProgressPercent(done, total));
+    return notification::result::proceed;
+}
+
+notification::result InstallHandler::Failed(const std::error_code& code)
+{
+    state_->actionLog.Complete(false);
+    view_->AppendReport(LoadText(kTextFailed) + L"\r\n", false);
+    view_->SetStatusText(FormatText(LoadText(kTextInstallationFailed), ErrorCodeText(code)));
+    return notification::result::abort;
+}

@@ -1,0 +1,54 @@
+// The installer's handler of the extraction: the one place where each FileKind's rules
+// live (which payload files are written, skipped on an update, or taken over in place,
+// which are recorded for the uninstaller, which are opened to all users), and what the
+// progress page shows while the payload is unpacked.
+#pragma once
+
+#include "app/install_state.h"
+#include "app/install_view.h"
+#include "payload/extraction.h"
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <system_error>
+
+// Where the installation put the product's main program and its uninstaller. The handler
+// notes them as the extraction announces them; the install procedure uses them afterwards
+// for the read-only marks, the shortcuts, the registration and the uninstall log.
+struct InstalledPrograms {
+    std::wstring mainProgram;   // destination of the payload entry of kind MainProgram
+    std::wstring uninstaller;   // destination of the payload entry of kind Uninstaller
+};
+
+// A function object held by value: its copies share the view, the stream, the state and
+// the noted paths, which it refers to and does not own. After every notification it
+// handled without an error it lets the view pump the waiting window messages.
+class InstallHandler {
+public:
+    InstallHandler(InstallView& view, std::istream& payloadStream, InstallState& state, InstalledPrograms& programs);
+
+    notification::result operator()(notification message);
+
+private:
+    notification::result Started();
+    notification::result FileBegin(const PayloadEntry& entry);
+    notification::result FileEnd(const PayloadEntry& entry);
+    notification::result Progress(std::uint64_t done, std::uint64_t total);
+    notification::result Failed(const std::error_code& code);
+    // Records the file, then shows and reports its "Copying File" line.
+    notification::result Write(const PayloadEntry& entry, bool copyOriginal);
+
+    InstallView* view_;
+    std::istream* payloadStream_;
+    InstallState* state_;
+    InstalledPrograms* programs_;
+};
+
+// The progress bar's position for done of total bytes: rounded to the nearest percent,
+// but 99 rather than 100 while bytes are still to come.
+int ProgressPercent(std::uint64_t done, std::uint64_t total);
+
+// How the report shows an error code: "1:%08X" for the system's, "2:%08X" for the C
+// runtime's generic one, the value for the "compress" category, and 7 for any other.
+std::wstring ErrorCodeText(const std::error_code& code);

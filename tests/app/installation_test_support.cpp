@@ -1,0 +1,402 @@
+#include "installation_test_support.h"
+
+#include "actionlog/action_log.h"
+#include "actionlog/previous_installation.h"
+#include "app/product_identity.h"
+#include "app/version_info.h"
+#include "payload/decompression.h"
+#include "payload/payload_format.h"
+#include "support/strings.h"
+#include "support/test_support.h"
+#include "support/version_resource_builder.h"
+#include "ui/languages.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+namespace installation_testing {
+
+using payload_testing::PayloadFile;
+
+namespace {
+
+std::string ReadWholeFile(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::wstring ShellFolder(int csidl)
+{
+    wchar_t folder[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        throw std::runtime_error("the shell names no folder " + std::to_string(csidl));
+    return folder;
+}
+
+// The user's temporary folder, without a trailing separator.
+std::wstring UserTemporaryFolder()
+{
+    wchar_t folder[MAX_PATH];
+    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder, length > 0 && folder[length - 1] == L'\\' ? length - 1 : length);
+}
+
+// The all-users profile: the public desktop and documents.
+std::wstring PublicFolder()
+{
+    const std::wstring desktop = Folders().publicDesktop;
+    return desktop.substr(0, desktop.rfind(L'\\'));
+}
+
+void CompareFiles(const std::wstring& root, const testing_support::FileTreeSnapshot& before,
+                  const testing_support::FileTreeSnapshot& after, std::vector<std::wstring>& differences)
+{
+    for (const auto& [path, entry] : before) {
+        const auto found = after.find(path);
+        if (found == after.end())
+            differences.push_back(L"removed " + root + L"\\" + path);
+        else if (!(found->second == entry))
+            differences.push_back(L"changed " + root + L"\\" + path);
+    }
+    for (const auto& [path, entry] : after)
+        if (!before.count(path))
+            differences.push_back(L"added " + root + L"\\" + path);
+}
+
+void CompareKeys(const std::wstring& name, const testing_support::RegistryKeySnapshot& before,
+                 const testing_support::RegistryKeySnapshot& after, std::vector<std::wstring>& differences)
+{
+    if (before.exists != after.exists) {
+        differences.push_back((after.exists ? L"added key " : L"removed key ") + name);
+        return;
+    }
+    for (const auto& [value, data] : before.values) {
+        const auto found = after.values.find(value);
+        if (found == after.values.end())
+            differences.push_back(L"removed value " + name + L" " + value);
+        else if (!(found->second == data))
+            differences.push_back(L"changed value " + name + L" " + value);
+    }
+    for (const auto& [value, data] : after.values)
+        if (!before.values.count(value))
+            differences.push_back(L"added value " + name + L" " + value);
+    const testing_support::RegistryKeySnapshot none;
+    std::set<std::wstring> subkeys;
+    for (const auto& [subkey, snapshot] : before.subkeys)
+        subkeys.insert(subkey);
+    for (const auto& [subkey, snapshot] : after.subkeys)
+        subkeys.insert(subkey);
+    for (const std::wstring& subkey : subkeys) {
+        const auto old = before.subkeys.find(subkey);
+        const auto now = after.subkeys.find(subkey);
+        CompareKeys(name + L"\\" + subkey, old == before.subkeys.end() ? none : old->second,
+                    now == after.subkeys.end() ? none : now->second, differences);
+    }
+}
+
+std::wstring LogLine(std::size_t number, const std::wstring& record)
+{
+    return kv::format(L"%04u:", static_cast<unsigned>(number)) + record + L"\r\n";
+}
+
+} // namespace
+
+void PrepareInstallerProcess()
+{
+    SetProductCode(product::kThisProductCode);
+    SetLanguage(kEnglish);
+}
+
+ScratchFolder::ScratchFolder()
+{
+    static std::atomic<unsigned> counter{0};
+    for (;;) {
+        path_ = kv::format(L"C:\\tavelo-scratch-%lu-%u", ::GetCurrentProcessId(), counter++);
+        if (::CreateDirectoryW(path_.c_str(), nullptr))
+            return;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create a scratch folder");
+    }
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    testing_support::RemoveTree(path_);
+}
+
+EmbeddedPayload::EmbeddedPayload(const std::string& compressedPayload)
+{
+    const std::wstring module = folder_ / L"payload.dll";
+    testing_support::WriteModuleWithResource(testing_support::BuiltFile(L"TAVELO_BLANK_MODULE"), module,
+                                             MAKEINTRESOURCEW(PayloadArchive::kResourceType),
+                                             MAKEINTRESOURCEW(PayloadArchive::kResourceName),
+                                             std::vector<std::uint8_t>(compressedPayload.begin(), compressedPayload.end()));
+    module_.reset(::LoadLibraryExW(module.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module_)
+        throw std::runtime_error("cannot load the payload module");
+    GetLanguageState().resourceModule = module_.get();
+}
+
+EmbeddedPayload::~EmbeddedPayload()
+{
+    GetLanguageState().resourceModule = nullptr;
+}
+
+const std::string& DemoArchive()
+{
+    static const std::string archive = ReadWholeFile(testing_support::BuiltFile(L"TAVELO_DEMO_PAYLOAD"));
+    return archive;
+}
+
+const std::vector<PayloadFile>& DemoFiles()
+{
+    static const std::vector<PayloadFile> files = [] {
+        struct Collector {
+            std::string bytes;
+            std::size_t write(const char* data, std::size_t count)
+            {
+                bytes.append(data, count);
+                return count;
+            }
+        } collector;
+        kv::imemstream stream(DemoArchive().data(), DemoArchive().size());
+        DecompressPayload(stream, collector);
+        const std::uint64_t headerSize = payload_format::ReadLittleEndian(collector.bytes.data(), 8);
+        const PayloadArchive archive = ReadPayloadHeader(collector.bytes.data(), static_cast<std::size_t>(headerSize));
+        std::vector<PayloadFile> result;
+        std::size_t offset = static_cast<std::size_t>(headerSize);
+        for (const PayloadEntry& entry : archive.entries) {
+            result.push_back({PayloadFileName(entry.source), entry.destination, entry.kind,
+                              collector.bytes.substr(offset, static_cast<std::size_t>(entry.size)), std::nullopt});
+            offset += static_cast<std::size_t>(entry.size);
+        }
+        return result;
+    }();
+    return files;
+}
+
+PayloadFile DemoFile(const std::wstring& name)
+{
+    for (const PayloadFile& file : DemoFiles())
+        if (file.source == name)
+            return file;
+    throw std::runtime_error("the demo payload holds no " + kv::to_utf8(name));
+}
+
+const MachineFolders& Folders()
+{
+    static const MachineFolders folders = [] {
+        MachineFolders result;
+        result.installFolder = ShellFolder(CSIDL_PROGRAM_FILES) + L"\\Korvane\\Tavelo 7";
+        result.startMenuFolder = ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Korvane\\Tavelo 7";
+        result.commonData = ShellFolder(CSIDL_COMMON_APPDATA);
+        result.userData = ShellFolder(CSIDL_APPDATA);
+        result.publicDesktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+        result.samplesFolder = result.publicDesktop + L"\\Tavelo Examples";
+        return result;
+    }();
+    return folders;
+}
+
+std::wstring InstalledPath(const PayloadFile& file, const std::wstring& temporaryFolder)
+{
+    const MachineFolders& folders = Folders();
+    const std::pair<const wchar_t*, std::wstring> tokens[] = {
+        {L"<InstallPath>", folders.installFolder}, {L"<CommonData>", folders.commonData},
+        {L"<UserData>", folders.userData},         {L"<SamplePath>", folders.samplesFolder},
+        {L"<Temporary>", temporaryFolder},
+    };
+    for (const auto& [token, folder] : tokens) {
+        const std::wstring text = token;
+        if (file.destination.compare(0, text.size(), text) == 0)
+            return folder + file.destination.substr(text.size()) + L"\\" + file.source;
+    }
+    throw std::runtime_error("unknown destination " + kv::to_utf8(file.destination));
+}
+
+InstallState StartupState()
+{
+    InstallState state;
+    const std::wstring program = LookUpInstalledProgram();
+    if (!program.empty()) {
+        const VersionInfo version(program);
+        const std::uint64_t fileVersion = version.FileVersion();
+        if (fileVersion == 0 || fileVersion == product::kFileVersion) {
+            state.previousStatus = SameVersion;
+        } else {
+            state.previousStatus = fileVersion < product::kFileVersion ? OlderVersion : NewerVersion;
+            state.previousVersionText = version.ProductNameWithVersion();
+        }
+        if (state.previousStatus != NewerVersion) {
+            const std::wstring log = FindPreviousLog();
+            if (!log.empty()) {
+                state.actionLog.Read(log);
+                state.installFolder = state.actionLog.previousInstallPath;
+                state.startMenuFolder = state.actionLog.previousShortcutPath;
+            }
+        }
+    }
+    if (state.installFolder.empty())
+        state.installFolder = Folders().installFolder;
+    if (state.startMenuFolder.empty())
+        state.startMenuFolder = Folders().startMenuFolder;
+    state.createMenuShortcuts = true;
+    state.createDesktopShortcut = true;
+    return state;
+}
+
+MachineSnapshot SnapshotMachine()
+{
+    MachineSnapshot snapshot;
+    snapshot.programFiles = testing_support::SnapshotFileTree(ShellFolder(CSIDL_PROGRAM_FILES));
+    snapshot.programData = testing_support::SnapshotFileTree(Folders().commonData);
+    snapshot.publicFolders = testing_support::SnapshotFileTree(PublicFolder());
+    snapshot.userMakerFolderExists = Exists(Folders().userData + L"\\Korvane");
+    snapshot.userMakerFolder = testing_support::SnapshotFileTree(Folders().userData + L"\\Korvane");
+    snapshot.temporary = testing_support::SnapshotFileTree(UserTemporaryFolder());
+    snapshot.makerKey = testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane");
+    snapshot.uninstallKey = testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    return snapshot;
+}
+
+std::vector<std::wstring> Differences(const MachineSnapshot& before, const MachineSnapshot& after)
+{
+    std::vector<std::wstring> differences;
+    CompareFiles(ShellFolder(CSIDL_PROGRAM_FILES), before.programFiles, after.programFiles, differences);
+    CompareFiles(Folders().commonData, before.programData, after.programData, differences);
+    CompareFiles(PublicFolder(), before.publicFolders, after.publicFolders, differences);
+    CompareFiles(Folders().userData + L"\\Korvane", before.userMakerFolder, after.userMakerFolder, differences);
+    CompareFiles(UserTemporaryFolder(), before.temporary, after.temporary, differences);
+    if (before.userMakerFolderExists != after.userMakerFolderExists)
+        differences.push_back(L"added or removed " + Folders().userData + L"\\Korvane");
+    CompareKeys(L"HKLM\\Software\\Korvane", before.makerKey, after.makerKey, differences);
+    CompareKeys(L"HKLM\\" + std::wstring(kUninstallKeyPath), before.uninstallKey, after.uninstallKey, differences);
+    return differences;
+}
+
+std::vector<std::wstring> RunUninstaller(const std::wstring& uninstaller)
+{
+    ScratchFolder scratch;
+    const std::wstring report = scratch / L"uninstall-report.txt";
+    ::SetEnvironmentVariableW(L"TAVELO_DEMO_UNINSTALL_REPORT", report.c_str());
+
+    // The uninstaller hands its work to a copy of itself: a job holds both, so that the
+    // test can wait for the last of them to end.
+    const kv::unique_handle job(::CreateJobObjectW(nullptr, nullptr));
+    std::wstring commandLine = L"\"" + uninstaller + L"\" /Quiet";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const bool started = job && ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                                 nullptr, scratch.path().c_str(), &startup, &process);
+    ::SetEnvironmentVariableW(L"TAVELO_DEMO_UNINSTALL_REPORT", nullptr);
+    if (!started) {
+        ADD_FAILURE() << "the uninstaller cannot be started";
+        return {L"(not started)"};
+    }
+    const kv::unique_handle processHandle(process.hProcess);
+    const kv::unique_handle threadHandle(process.hThread);
+    EXPECT_TRUE(::AssignProcessToJobObject(job.get(), processHandle.get()));
+    ::ResumeThread(threadHandle.get());
+    ::WaitForSingleObject(processHandle.get(), 60000);
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(processHandle.get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u) << "the uninstaller hands its work to its copy and ends";
+    for (int waited = 0;; waited += 50) {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+        if (!::QueryInformationJobObject(job.get(), JobObjectBasicAccountingInformation, &accounting,
+                                         sizeof accounting, nullptr)
+            || accounting.ActiveProcesses == 0)
+            break;
+        if (waited > 60000) {
+            ADD_FAILURE() << "the uninstaller's copy does not end";
+            break;
+        }
+        ::Sleep(50);
+    }
+    if (!Exists(report)) {
+        ADD_FAILURE() << "the uninstaller wrote no report";
+        return {L"(no report)"};
+    }
+    return ReadLines(report);
+}
+
+bool ReadUninstallLog(const std::wstring& path, std::wstring& text)
+{
+    const std::vector<std::uint8_t> bytes = testing_support::ReadFileBytes(path);
+    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE || bytes.size() % 2 != 0)
+        return false;
+    text.assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    return true;
+}
+
+void ExpectedLog::Folders(const std::wstring& folder)
+{
+    // Every prefix after the drive, from the outermost in.
+    std::size_t end = 0;
+    do {
+        end = folder.find(L'\\', end + 1);
+        const std::wstring prefix = folder.substr(0, end);
+        if (prefix.size() > 2 && !::PathIsDirectoryW(prefix.c_str())
+            && std::find(created_.begin(), created_.end(), prefix) == created_.end()) {
+            created_.push_back(prefix);
+            Record(FolderCreated, true, prefix);
+        }
+    } while (end != std::wstring::npos);
+}
+
+void ExpectedLog::File(const std::wstring& path, int fileKind, bool done)
+{
+    Folders(path.substr(0, path.rfind(L'\\')));
+    Record(FileInstalled, done, path, fileKind);
+}
+
+void ExpectedLog::Record(int kind, bool done, const std::wstring& text, int detail)
+{
+    lines_.push_back(kv::format(L"%04x:%d -- ", kind * 256 + (detail & 0xFF), done ? 1 : 0) + text);
+}
+
+std::wstring ExpectedLog::Text(const std::wstring& product, const std::wstring& installFolder,
+                               const std::wstring& startMenuFolder) const
+{
+    const std::wstring shortcutLine = L"Shortcut Path : " + startMenuFolder;
+    std::wstring text = L"// Uninstall Log File v1\r\n"
+                        L"// ############ WARNING: Do not delete or modify this file. ############\r\n"
+                        L"// Install " + product + L"\r\n"
+                        L"// Install Path : " + installFolder + L"\r\n"
+                        L"// " + shortcutLine + L"\r\n"
+                        L"// " + std::wstring(shortcutLine.size(), L'-') + L"\r\n";
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        text += LogLine(i, lines_[i]);
+    return text;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> ReadLines(const std::wstring& path)
+{
+    std::vector<std::wstring> lines;
+    if (!Exists(path))
+        return lines;
+    std::istringstream content(ReadWholeFile(path));
+    for (std::string line; std::getline(content, line);)
+        lines.push_back(kv::from_utf8(line));
+    return lines;
+}
+
+} // namespace installation_testing

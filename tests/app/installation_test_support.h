@@ -1,0 +1,126 @@
+// Whole installations in a test program: the payload embedded where the installer finds
+// it, the state start-up would make, the machine before and after, the demo uninstaller.
+#pragma once
+
+#include "app/install_state.h"
+#include "payload/payload_test_support.h"
+#include "support/file_tree_snapshot.h"
+#include "support/registry_snapshot.h"
+#include "support/unique_resource.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace installation_testing {
+
+// Makes this process an installer for the texts and the registry: the product code 775
+// and English texts.
+void PrepareInstallerProcess();
+
+// A folder for the test's own files outside every folder an installation touches (so that
+// they never show in a machine snapshot), removed with what it holds when the object goes.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// A payload archive where OpenPayloadStream finds it: resource 260/134 of a module that
+// becomes the language state's resource module for the life of the object.
+class EmbeddedPayload {
+public:
+    explicit EmbeddedPayload(const std::string& compressedPayload);
+    ~EmbeddedPayload();
+    EmbeddedPayload(const EmbeddedPayload&) = delete;
+    EmbeddedPayload& operator=(const EmbeddedPayload&) = delete;
+
+private:
+    ScratchFolder folder_;
+    kv::unique_module module_;
+};
+
+// The demo payload the build packed, compressed, and its files in payload order (read once).
+const std::string& DemoArchive();
+const std::vector<payload_testing::PayloadFile>& DemoFiles();
+// The demo file of that name.
+payload_testing::PayloadFile DemoFile(const std::wstring& name);
+
+// The folders of this machine that the demo payload and the installation use.
+struct MachineFolders {
+    std::wstring installFolder;     // C:\Program Files\Korvane\Tavelo 7
+    std::wstring startMenuFolder;   // all users' Start-menu programs + \Korvane\Tavelo 7
+    std::wstring commonData;        // C:\ProgramData
+    std::wstring userData;          // the user's roaming application data
+    std::wstring publicDesktop;     // C:\users\Public\Desktop
+    std::wstring samplesFolder;     // publicDesktop + \Tavelo Examples
+};
+const MachineFolders& Folders();
+
+// Where a payload file lands, its destination's token expanded.
+std::wstring InstalledPath(const payload_testing::PayloadFile& file, const std::wstring& temporaryFolder);
+
+// The state start-up makes on this machine: an earlier installation found through the
+// installation path value and classified by its version, its log read, the default folders
+// where the log names none, both kinds of shortcuts.
+InstallState StartupState();
+
+// What an installation may change: the program files, the all-users data and profile,
+// the maker's folder of the user, the user's temporary folder, the maker's key and the list
+// of installed programs. (The user's own profile folders are not read: under Wine they are
+// links to the Unix home folder.)
+struct MachineSnapshot {
+    testing_support::FileTreeSnapshot programFiles;
+    testing_support::FileTreeSnapshot programData;
+    testing_support::FileTreeSnapshot publicFolders;
+    bool userMakerFolderExists = false;
+    testing_support::FileTreeSnapshot userMakerFolder;
+    testing_support::FileTreeSnapshot temporary;
+    testing_support::RegistryKeySnapshot makerKey;
+    testing_support::RegistryKeySnapshot uninstallKey;
+};
+MachineSnapshot SnapshotMachine();
+// The files, folders and keys that differ, by name; empty when the snapshots are the same.
+std::vector<std::wstring> Differences(const MachineSnapshot& before, const MachineSnapshot& after);
+
+// Runs the installed uninstaller with /Quiet and waits for it and the copy it starts to
+// end. Returns the items it reported as not removed.
+std::vector<std::wstring> RunUninstaller(const std::wstring& uninstaller);
+
+// The uninstall log's bytes decoded: false when it lacks its byte-order mark.
+bool ReadUninstallLog(const std::wstring& path, std::wstring& text);
+
+// The uninstall log a test expects, built record by record: the folder records that the
+// installation will make are those of folders missing when they are named.
+class ExpectedLog {
+public:
+    // Folder records for the missing folders of folder, outermost first.
+    void Folders(const std::wstring& folder);
+    // A file record after the folder records of its folder.
+    void File(const std::wstring& path, int fileKind, bool done = true);
+    // A record as it is, without folder records (detail -1 gives the byte 0xFF).
+    void Record(int kind, bool done, const std::wstring& text, int detail = -1);
+
+    // The whole file: byte-order mark, six header lines, the records.
+    std::wstring Text(const std::wstring& product, const std::wstring& installFolder,
+                      const std::wstring& startMenuFolder) const;
+
+private:
+    std::vector<std::wstring> lines_;    // without numbers
+    std::vector<std::wstring> created_;  // folders the installation will create
+};
+
+bool Exists(const std::wstring& path);
+// Lines of a UTF-8 text file (the demo programs' records), or none when it is missing.
+std::vector<std::wstring> ReadLines(const std::wstring& path);
+
+} // namespace installation_testing

@@ -1,0 +1,227 @@
+// The installer's extraction handler: each FileKind's rule, the report and status texts,
+// the progress bar and the message pump, on payloads extracted into a temporary folder.
+#include "payload/install_handler.h"
+
+#include "payload/compress_error.h"
+#include "payload/path_tokens.h"
+#include "payload_test_support.h"
+#include "support/recording_install_view.h"
+#include "support/test_support.h"
+#include "support/unique_resource.h"
+#include "ui/languages.h"
+
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+#include <cerrno>
+#include <ios>
+
+using namespace payload_testing;
+using testing_support::ReadFileBytes;
+using testing_support::RecordingInstallView;
+using testing_support::ReportCall;
+using testing_support::ViewCall;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+const ReportCall kOk{L"OK\r\n", false};
+const ReportCall kPreparing{L"Preparing Installation...", false};
+
+std::vector<std::uint8_t> Bytes(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
+
+class InstallHandlerTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { SetLanguage(kEnglish); }
+
+    // Extracts the archive with the installer's handler: "<InstallPath>" is the test's
+    // folder, the samples go to folder\Samples, "<Temporary>" is folder\Temp. Counts the
+    // notifications the handler is given.
+    bool Extract(const std::string& archive)
+    {
+        kv::imemstream stream(archive.data(), archive.size());
+        InstallHandler handler(view_, stream, state_, programs_);
+        return ExtractPayload(stream, folder_.path(), folder_ / L"Samples", folder_ / L"Temp",
+                              [&](notification message) {
+                                  ++notifications_;
+                                  return handler(std::move(message));
+                              });
+    }
+
+    ReportCall Copying(const std::wstring& path) const
+    {
+        const std::wstring quoted = path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
+        return {L"Copying File  " + quoted + L"...", false};
+    }
+
+    testing_support::TemporaryFolder folder_;
+    RecordingInstallView view_;
+    InstallState state_;
+    InstalledPrograms programs_;
+    std::size_t notifications_ = 0;
+};
+
+TEST_F(InstallHandlerTest, WrittenFilesAreRecordedReportedAndTheirProgramsNoted)
+{
+    const TemporaryFiles temporaryFiles(folder_ / L"Temp");
+    EXPECT_TRUE(Extract(CompressedPayload({{L"DSETUP.dll", L"<Temporary>", TemporaryFile, "setup"},
+                                           {L"Tavelo.de.dll", L"<InstallPath>\\Lang", LanguageLibrary, "de"},
+                                           {L"Uninstall.exe", L"<InstallPath>", Uninstaller, "uninstall"},
+                                           {L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"},
+                                           {L"Tavelo.exe", L"<InstallPath>", MainProgram, "main"}})));
+
+    const std::wstring temporary = folder_ / L"Temp\\DSETUP.dll";
+    const std::wstring language = folder_ / L"Lang\\Tavelo.de.dll";
+    const std::wstring uninstaller = folder_ / L"Uninstall.exe";
+    const std::wstring sample = folder_ / L"Samples\\Sample 1.tvp";
+    const std::wstring mainProgram = folder_ / L"Tavelo.exe";
+    EXPECT_EQ(view_.ReportCalls(),
+              (std::vector<ReportCall>{kPreparing, kOk, Copying(temporary), kOk, Copying(language), kOk,
+                                       Copying(uninstaller), kOk, Copying(sample), kOk, Copying(mainProgram), kOk}));
+    EXPECT_EQ(view_.CallsOf(ViewCall::StatusPath),
+              (std::vector<ViewCall>{{ViewCall::StatusPath, Copying(temporary).text},
+                                     {ViewCall::StatusPath, Copying(language).text},
+                                     {ViewCall::StatusPath, Copying(uninstaller).text},
+                                     {ViewCall::StatusPath, Copying(sample).text},
+                                     {ViewCall::StatusPath, Copying(mainProgram).text}}));
+    EXPECT_EQ(view_.CallsOf(ViewCall::StatusText),
+              (std::vector<ViewCall>{{ViewCall::StatusText, L"Preparing Installation..."}}));
+    EXPECT_EQ(programs_.mainProgram, mainProgram);
+    EXPECT_EQ(programs_.uninstaller, uninstaller);
+    // The temporary file is listed for removal, not recorded for the uninstaller.
+    EXPECT_EQ(temporaryFiles.files(), std::vector<std::wstring>{temporary});
+    std::vector<std::pair<std::wstring, int>> files;
+    for (const ActionRecord& record : state_.actionLog.records) {
+        if (record.kind == FileInstalled) {
+            EXPECT_TRUE(record.done);
+            files.emplace_back(record.text, record.detail);
+        }
+    }
+    EXPECT_EQ(files, (std::vector<std::pair<std::wstring, int>>{
+                         {language, LanguageLibrary}, {uninstaller, Uninstaller}, {sample, SampleData},
+                         {mainProgram, MainProgram}}));
+    EXPECT_FALSE(state_.actionLog.pending);
+    // The window's messages are pumped after every notification.
+    EXPECT_EQ(view_.Count(ViewCall::Pump), notifications_);
+    EXPECT_EQ(view_.CallsOf(ViewCall::Progress).back().value, 100);
+}
+
+TEST_F(InstallHandlerTest, SharedFileAlreadyThereIsTakenOverUnchangedWithACopyAsItsBackup)
+{
+    const std::wstring shared = folder_ / L"Settings.kvs";
+    WriteFileBytes(shared, Bytes("the user's settings"));
+
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", SharedData, "default settings"}})));
+
+    EXPECT_EQ(ReadFileBytes(shared), Bytes("the user's settings"));
+    EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk}));
+    ASSERT_EQ(state_.actionLog.records.size(), 1u);
+    const ActionRecord& record = state_.actionLog.records.front();
+    EXPECT_EQ(record.kind, FileInstalled);
+    EXPECT_EQ(record.text, shared);
+    EXPECT_EQ(record.detail, SharedData);
+    EXPECT_TRUE(record.done);
+    ASSERT_FALSE(record.backup.empty());
+    EXPECT_EQ(ReadFileBytes(record.backup), Bytes("the user's settings"));
+    ::DeleteFileW(record.backup.c_str());
+}
+
+TEST_F(InstallHandlerTest, UpdateLeavesSharedFilesOfTheEarlierLogAndSkipsSamplesWithoutTrace)
+{
+    const std::wstring shared = folder_ / L"Settings.kvs";
+    WriteFileBytes(shared, Bytes("earlier settings"));
+    state_.previousStatus = OlderVersion;
+    state_.actionLog.previousRecords.push_back({FileInstalled, shared, {}, true, SharedData});
+
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", SharedData, "new settings"},
+                                           {L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"}})));
+
+    EXPECT_EQ(ReadFileBytes(shared), Bytes("earlier settings"));
+    EXPECT_FALSE(::PathFileExistsW((folder_ / L"Samples").c_str()));
+    EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk}));
+    EXPECT_TRUE(state_.actionLog.records.empty());
+    // The bar still runs to the end.
+    EXPECT_EQ(view_.CallsOf(ViewCall::Progress).back().value, 100);
+}
+
+TEST_F(InstallHandlerTest, SharedFileOfTheEarlierLogThatWasDeletedIsWrittenAgain)
+{
+    const std::wstring shared = folder_ / L"Settings.kvs";
+    state_.previousStatus = OlderVersion;
+    state_.actionLog.previousRecords.push_back({FileInstalled, shared, {}, true, SharedData});
+
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", SharedData, "new settings"}})));
+
+    EXPECT_EQ(ReadFileBytes(shared), Bytes("new settings"));
+    EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk, Copying(shared), kOk}));
+    ASSERT_EQ(state_.actionLog.records.size(), 1u);
+    EXPECT_EQ(state_.actionLog.records.front().text, shared);
+    EXPECT_TRUE(state_.actionLog.records.front().done);
+}
+
+TEST_F(InstallHandlerTest, ReinstallationWritesTheSamples)
+{
+    state_.previousStatus = SameVersion;
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"}})));
+    EXPECT_EQ(ReadFileBytes(folder_ / L"Samples\\Sample 1.tvp"), Bytes("sample"));
+}
+
+TEST_F(InstallHandlerTest, FailureEndsTheFilesLineWithFailedAndShowsTheSystemErrorCode)
+{
+    const std::wstring locked = folder_ / L"Tavelo.fr.dll";
+    WriteFileBytes(locked, {1});
+    const kv::unique_file holder(::CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+
+    EXPECT_FALSE(Extract(CompressedPayload({{L"Tavelo.de.dll", L"<InstallPath>", LanguageLibrary, "de"},
+                                            {L"Tavelo.fr.dll", L"<InstallPath>", LanguageLibrary, "fr"}})));
+
+    EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk, Copying(folder_ / L"Tavelo.de.dll"), kOk,
+                                                           Copying(locked), {L"Failed\r\n", false}}));
+    EXPECT_EQ(view_.StatusLine(), L"Installation failed (Error Code 1:00000020).");
+    ASSERT_EQ(state_.actionLog.records.size(), 2u);
+    EXPECT_TRUE(state_.actionLog.records.front().done);
+    EXPECT_EQ(state_.actionLog.records.back().text, locked);
+    EXPECT_FALSE(state_.actionLog.records.back().done);
+    EXPECT_FALSE(state_.actionLog.pending);
+}
+
+TEST_F(InstallHandlerTest, DamagedArchiveFailsWhilePreparingWithNothingWritten)
+{
+    std::string archive = CompressedPayload({{L"Tavelo.exe", L"<InstallPath>", MainProgram, std::string(5000, 'x')}});
+    archive.resize(archive.size() - 20);
+
+    EXPECT_FALSE(Extract(archive));
+
+    EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, {L"Failed\r\n", false}}));
+    EXPECT_EQ(view_.StatusLine(), L"Installation failed (Error Code 6).");
+    EXPECT_TRUE(HoldsNoFile(folder_.path()));
+    EXPECT_TRUE(state_.actionLog.records.empty());
+}
+
+TEST(ProgressPercent, RoundsToTheNearestPercentButStaysBelowHundredUntilTheEnd)
+{
+    EXPECT_EQ(ProgressPercent(0, 10000), 0);
+    EXPECT_EQ(ProgressPercent(4999, 10000), 50);
+    EXPECT_EQ(ProgressPercent(4949, 10000), 49);
+    EXPECT_EQ(ProgressPercent(9949, 10000), 99);
+    EXPECT_EQ(ProgressPercent(9999, 10000), 99);
+    EXPECT_EQ(ProgressPercent(10000, 10000), 100);
+    EXPECT_EQ(ProgressPercent(28706951, 28706952), 99);
+}
+
+TEST(ErrorCodeText, ShowsEachCategoryInItsOwnForm)
+{
+    EXPECT_EQ(ErrorCodeText({ERROR_ACCESS_DENIED, std::system_category()}), L"1:00000005");
+    EXPECT_EQ(ErrorCodeText({static_cast<int>(0x80070005), std::system_category()}), L"1:80070005");
+    EXPECT_EQ(ErrorCodeText({ENOSPC, std::generic_category()}), L"2:0000001C");
+    EXPECT_EQ(ErrorCodeText(compress_errc::invalid_checksum), L"3");
+    EXPECT_EQ(ErrorCodeText(compress_errc::bzip2_failure), L"6");
+    EXPECT_EQ(ErrorCodeText(std::make_error_code(std::io_errc::stream)), L"7");
+}
+
+} // namespace
