@@ -1,0 +1,67 @@
+#include "app/install_app.h"
+
+#include "app/administrator_check.h"
+#include "app/existing_installation.h"
+#include "app/install_procedure.h"
+#include "app/process_start.h"
+#include "app/product_identity.h"
+#include "framework/message_box.h"
+#include "ui/languages.h"
+#include "ui/messages.h"
+#include "ui/texts.h"
+#include "ui/ui_services.h"
+#include "ui/wizard_frame.h"
+
+CInstallApp::CInstallApp() : mutex_(ApplicationName())
+{
+    SetProductCode(product::kThisProductCode);
+    UseApplicationIcon();
+}
+
+BOOL CInstallApp::InitInstance()
+{
+    if (!PassPreflightChecks())
+        return FALSE;
+
+    ClassifyExistingInstallation(state_);
+    SetDefaultFolders(state_);
+    state_.createMenuShortcuts = true;
+    state_.createDesktopShortcut = true;
+    state_.advancedMode = false;
+
+    RunWizard();
+    return FALSE;
+}
+
+bool CInstallApp::PassPreflightChecks()
+{
+    if (!ProcessorCheckPassed()) {
+        ShowErrorBox(E_UNEXPECTED);
+        return false;
+    }
+    if (!mutex_.try_lock()) {
+        ShowErrorBox(ERROR_BUSY);
+        return false;
+    }
+    CWinApp::InitInstance();
+    ChooseStartupLanguage();
+
+    if (!IsUserAdministrator()) {
+        AfxMessageBox(LoadText(126), MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    // Every running process of the application name holds a unit of the counter: more than
+    // this installer's own means the product runs.
+    while (ProcessInstanceCounter().Count() > 1) {
+        if (AfxMessageBox(FormatText(LoadText(127), ProductDisplayName(false)), MB_RETRYCANCEL | MB_ICONEXCLAMATION)
+            == IDCANCEL)
+            return false;
+    }
+    return true;
+}
+
+void CInstallApp::RunWizard()
+{
+    CInstallDlg wizard(state_, [this](InstallView& view) { return Install(state_, view, mutex_); });
+    wizard.DoModal();
+}

@@ -1,0 +1,26 @@
+// The installer's application object: the pre-flight checks, the classification of an
+// installed copy, the default folders, then the wizard.
+#pragma once
+
+#include "app/install_state.h"
+#include "app/named_objects.h"
+#include "framework/application.h"
+
+class CInstallApp : public CWinApp {
+public:
+    CInstallApp();
+
+    // Runs the checks and the wizard; always false: the process ends when the wizard closes.
+    BOOL InitInstance() override;
+
+    InstallState& State() { return state_; }
+    ApplicationMutex& Mutex() { return mutex_; }
+
+private:
+    // The checks before the wizard; false when the installer must end.
+    bool PassPreflightChecks();
+    void RunWizard();
+
+    ApplicationMutex mutex_;
+    InstallState state_;
+};
