@@ -8,9 +8,12 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -67,6 +70,44 @@ void StartFramework()
 
 } // namespace
 
+namespace {
+
+// The version of the side-by-side assembly that the process's activation context binds
+// comctl32.dll to (major << 16 | minor), 0 without one.
+DWORD ActivatedCommonControlsVersion()
+{
+    ACTCTX_SECTION_KEYED_DATA data{};
+    data.cbSize = sizeof data;
+    if (!::FindActCtxSectionStringW(FIND_ACTCTX_SECTION_KEY_RETURN_HACTCTX, nullptr,
+                                    ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll", &data))
+        return 0;
+    const std::unique_ptr<void, decltype(&::ReleaseActCtx)> context(data.hActCtx, ::ReleaseActCtx);
+
+    ACTIVATION_CONTEXT_QUERY_INDEX index{data.ulAssemblyRosterIndex, 0};
+    SIZE_T needed = 0;
+    ::QueryActCtxW(0, context.get(), &index, AssemblyDetailedInformationInActivationContext, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed < sizeof(ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION)
+        || !::QueryActCtxW(0, context.get(), &index, AssemblyDetailedInformationInActivationContext, buffer.data(),
+                           needed, &needed))
+        return 0;
+    const auto* assembly = reinterpret_cast<const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer.data());
+    if (!assembly->lpAssemblyEncodedAssemblyIdentity)
+        return 0;
+
+    // The identity reads: name,processorArchitecture="...",...,version="6.0.2600.2982"
+    const std::wstring identity = assembly->lpAssemblyEncodedAssemblyIdentity;
+    const std::wstring::size_type at = identity.find(L"version=\"");
+    if (at == std::wstring::npos)
+        return 0;
+    unsigned major = 0, minor = 0;
+    if (::swscanf(identity.c_str() + at + 9, L"%u.%u", &major, &minor) != 2)
+        return 0;
+    return (major << 16) | (minor & 0xFFFF);
+}
+
+} // namespace
+
 DWORD CommonControlsVersion()
 {
     HMODULE module = ::GetModuleHandleW(L"Comctl32.dll");
@@ -78,9 +119,12 @@ DWORD CommonControlsVersion()
                                    : nullptr;
     DLLVERSIONINFO info{};
     info.cbSize = sizeof info;
-    if (!getVersion || FAILED(getVersion(&info)))
-        return 0;
-    return (info.dwMajorVersion << 16) | info.dwMinorVersion;
+    const DWORD reported = getVersion && SUCCEEDED(getVersion(&info))
+                               ? (info.dwMajorVersion << 16) | info.dwMinorVersion
+                               : 0;
+    // Some implementations report 5.81 from the version 6 library of the side-by-side
+    // assembly; the assembly's own version then tells which one the process uses.
+    return reported >= 0x60000 ? reported : std::max(reported, ActivatedCommonControlsVersion());
 }
 
 void RunProcessStart()

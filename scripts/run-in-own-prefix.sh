@@ -7,7 +7,8 @@ set -uo pipefail
 prefix=$1
 shift
 source "$(dirname "$0")/wine-session.sh"
-export WINEDEBUG=-all WINEDLLOVERRIDES="$wine_dll_overrides"
+# A test may ask for DLL overrides of its own (TAVELO_WINEDLLOVERRIDES).
+export WINEDEBUG=-all WINEDLLOVERRIDES="${TAVELO_WINEDLLOVERRIDES:+$TAVELO_WINEDLLOVERRIDES;}$wine_dll_overrides"
 wine_fresh_prefix "$prefix"
 export WINEPREFIX=$prefix
 wineserver -p

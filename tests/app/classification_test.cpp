@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 namespace {
 
 using namespace startup_testing;

@@ -1,5 +1,5 @@
-// A DLL named version.dll for the test of the DLL search order: when any process loads it,
-// it creates the file named by TAVELO_FAKE_DLL_MARKER.
+// A DLL named like a system DLL (bcrypt.dll) for the test of the DLL search order: when any
+// process loads it, it creates the file named by TAVELO_FAKE_DLL_MARKER.
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
