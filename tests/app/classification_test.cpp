@@ -30,8 +30,9 @@ TEST_P(Classification, StartPageShowsWhatIsInstalled)
     const std::wstring installed = folder + L"\\Tavelo.exe";
     ::SetFileAttributesW(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(installed.c_str());
-    if (c.program)
+    if (c.program) {
         ASSERT_TRUE(::CopyFileW(testing_support::BuiltFile(c.program).c_str(), installed.c_str(), FALSE));
+    }
     SetInstalledProgram(installed);
 
     const driver::Process installer = StartInstaller();

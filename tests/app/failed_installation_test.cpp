@@ -24,7 +24,6 @@ using testing_support::ViewCall;
 
 namespace {
 
-constexpr wchar_t kDirectXText[] = L"Mise \u00e0 jour de DirectX...";
 
 // A product of six files, in this order: the DirectX setup library (temporary), a shared
 // library, a sample, the uninstaller, a language library and the main program.

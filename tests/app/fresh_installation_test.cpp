@@ -31,24 +31,11 @@ using testing_support::ViewCall;
 namespace {
 
 const HWND kOwnerWindow = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x12345));
-constexpr wchar_t kDirectXText[] = L"Mise \u00e0 jour de DirectX...";
 constexpr wchar_t kUninstallEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelo 7";
 
 std::wstring Quoted(const std::wstring& path)
 {
     return path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
-}
-
-RegistryValue String(const std::wstring& text)
-{
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
-    return {REG_SZ, std::vector<std::uint8_t>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
-}
-
-RegistryValue Number(DWORD value)
-{
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
-    return {REG_DWORD, std::vector<std::uint8_t>(bytes, bytes + sizeof value)};
 }
 
 class FreshInstallation : public testing::Test {
@@ -177,23 +164,10 @@ TEST_F(FreshInstallation, InstallsEveryFileRecordsEveryActionAndTheUninstallerRe
     // The uninstall entry and the installation path value, with their types and sizes.
     const testing_support::RegistryKeySnapshot entry =
         testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry);
-    EXPECT_EQ(entry.values, (std::map<std::wstring, RegistryValue>{
-                                {L"DisplayName", String(L"Tavelo 7.01j")},
-                                {L"UninstallString", String(uninstaller)},
-                                {L"DisplayIcon", String(mainProgram + L",0")},
-                                {L"DisplayVersion", String(L"7.1.10.1")},
-                                {L"Publisher", String(L"Korvane")},
-                                {L"URLInfoAbout", String(L"https://www.korvane.example/")},
-                                {L"HelpLink", String(L"https://www.korvane.example/")},
-                                {L"URLUpdateInfo", String(L"https://www.korvane.example/")},
-                                {L"HelpTelephone", String(L"+1 555 0142")},
-                                {L"NoModify", Number(1)},
-                                {L"NoRepair", Number(1)},
-                                {L"KvLanguage", Number(1)},
-                            }));
+    EXPECT_EQ(entry.values, ExpectedUninstallValues(folders.installFolder));
     EXPECT_THAT(entry.subkeys, IsEmpty());
     EXPECT_EQ(testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane").values,
-              (std::map<std::wstring, RegistryValue>{{L"Tavelo 7 Path", String(mainProgram)}}));
+              (std::map<std::wstring, RegistryValue>{{L"Tavelo 7 Path", RegistryString(mainProgram)}}));
 
     // The shortcuts start the programs in their folder.
     const ShortcutTarget program{mainProgram, folders.installFolder};

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -381,6 +382,107 @@ std::wstring ExpectedLog::Text(const std::wstring& product, const std::wstring& 
     for (std::size_t i = 0; i < lines_.size(); ++i)
         text += LogLine(i, lines_[i]);
     return text;
+}
+
+testing_support::RegistryValue RegistryString(const std::wstring& text)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
+    return {REG_SZ, std::vector<std::uint8_t>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
+}
+
+std::map<std::wstring, testing_support::RegistryValue> ExpectedUninstallValues(const std::wstring& installFolder,
+                                                                              DWORD language)
+{
+    const auto string = RegistryString;
+    const auto number = [](DWORD value) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
+        return testing_support::RegistryValue{REG_DWORD, std::vector<std::uint8_t>(bytes, bytes + sizeof value)};
+    };
+    return {{L"DisplayName", string(L"Tavelo 7.01j")},
+            {L"UninstallString", string(installFolder + L"\\Uninstall.exe")},
+            {L"DisplayIcon", string(installFolder + L"\\Tavelo.exe,0")},
+            {L"DisplayVersion", string(L"7.1.10.1")},
+            {L"Publisher", string(L"Korvane")},
+            {L"URLInfoAbout", string(L"https://www.korvane.example/")},
+            {L"HelpLink", string(L"https://www.korvane.example/")},
+            {L"URLUpdateInfo", string(L"https://www.korvane.example/")},
+            {L"HelpTelephone", string(L"+1 555 0142")},
+            {L"NoModify", number(1)},
+            {L"NoRepair", number(1)},
+            {L"KvLanguage", number(language)}};
+}
+
+std::vector<PayloadFile> OlderDemoProduct()
+{
+    const auto withContent = [](PayloadFile file, const std::string& content) {
+        file.content = content;
+        return file;
+    };
+    PayloadFile mainProgram = DemoFile(L"Tavelo.exe");
+    const std::vector<std::uint8_t> program =
+        testing_support::ReadFileBytes(testing_support::BuiltFile(L"TAVELO_DEMO_MAIN_PROGRAM_701H"));
+    mainProgram.content.assign(program.begin(), program.end());
+    return {DemoFile(L"DSETUP.dll"),
+            DemoFile(L"Tavelo.fr.dll"),
+            DemoFile(L"Tavelo.de.dll"),
+            DemoFile(L"Uninstall.exe"),
+            withContent(DemoFile(L"Settings.kvs"), "settings of 7.01h"),
+            DemoFile(L"Brushes.kvl"),
+            withContent(DemoFile(L"Sample 01 - Kitchen.tvp"), "kitchen of 7.01h"),
+            DemoFile(L"Oak.ktx"),
+            mainProgram};
+}
+
+bool MarkLogAsWrittenBy701h(const std::wstring& logPath)
+{
+    std::wstring log;
+    const std::wstring newer = L"// Install Tavelo 7.01j\r\n";
+    const std::size_t at = ReadUninstallLog(logPath, log) ? log.find(newer) : std::wstring::npos;
+    if (at == std::wstring::npos)
+        return false;
+    log.replace(at, newer.size(), L"// Install Tavelo 7.01h\r\n");
+    std::vector<std::uint8_t> bytes(2 + log.size() * sizeof(wchar_t));
+    bytes[0] = 0xFF;
+    bytes[1] = 0xFE;
+    std::memcpy(bytes.data() + 2, log.data(), log.size() * sizeof(wchar_t));
+    ::SetFileAttributesW(logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    testing_support::WriteFileBytes(logPath, bytes);
+    return ::SetFileAttributesW(logPath.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE) != FALSE;
+}
+
+ExpectedLog ExpectedUpdateLog()
+{
+    const MachineFolders& folders = Folders();
+    const std::wstring korvaneData = folders.commonData + L"\\Korvane";
+    ExpectedLog log;
+    for (const std::wstring& folder : {folders.installFolder.substr(0, folders.installFolder.rfind(L'\\')),
+                                       folders.installFolder, folders.installFolder + L"\\Lang"})
+        log.Record(FolderCreated, true, folder);
+    for (const std::wstring& folder : {korvaneData, korvaneData + L"\\Tavelo 7"})
+        log.Record(FolderCreated, true, folder);
+    log.Record(FileInstalled, true, korvaneData + L"\\Tavelo 7\\Settings.kvs", SharedData);
+    log.Record(FileInstalled, true, korvaneData + L"\\Tavelo 7\\Brushes.kvl", SharedData);
+    log.Record(FolderCreated, true, folders.samplesFolder);
+    log.Record(FileInstalled, true, folders.samplesFolder + L"\\Sample 01 - Kitchen.tvp", SampleData);
+    log.Record(FolderCreated, true, korvaneData + L"\\Textures");
+    log.Record(FolderCreated, true, korvaneData + L"\\Textures\\Tavelo 7");
+    log.Record(FileInstalled, true, korvaneData + L"\\Textures\\Tavelo 7\\Oak.ktx", SampleData);
+    log.Record(FolderCreated, true, folders.startMenuFolder.substr(0, folders.startMenuFolder.rfind(L'\\')));
+    log.Record(FolderCreated, true, folders.startMenuFolder);
+    log.Record(DirectXUpdate, true, kDirectXText);
+
+    for (const PayloadFile& file : DemoFiles()) {
+        if (file.kind == TemporaryFile || file.kind == SampleData
+            || (file.kind == SharedData && (file.source == L"Settings.kvs" || file.source == L"Brushes.kvl")))
+            continue;
+        log.File(InstalledPath(file, {}), file.kind);
+    }
+    log.Record(ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
+    log.Record(UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
+    log.Record(DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
+    log.Record(UninstallKey, true, kUninstallKeyText);
+    log.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+    return log;
 }
 
 bool Exists(const std::wstring& path)

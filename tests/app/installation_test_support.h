@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,30 @@ private:
     std::vector<std::wstring> lines_;    // without numbers
     std::vector<std::wstring> created_;  // folders the installation will create
 };
+
+// The text of the DirectX step and of the uninstall entry's record.
+inline constexpr wchar_t kDirectXText[] = L"Mise \u00e0 jour de DirectX...";
+inline constexpr wchar_t kUninstallKeyText[] =
+    L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelo 7";
+
+// A REG_SZ value as the registry gives it back, its terminating null included.
+testing_support::RegistryValue RegistryString(const std::wstring& text);
+
+// The values of the uninstall entry of an installation of the demo product into that folder,
+// with their types and sizes.
+std::map<std::wstring, testing_support::RegistryValue> ExpectedUninstallValues(const std::wstring& installFolder,
+                                                                              DWORD language = 1);
+
+// The demo product's version 7.01h: its own main program, a shared settings file and a
+// sample of its own content, and a few files 7.01j has too.
+std::vector<payload_testing::PayloadFile> OlderDemoProduct();
+// The 7.01h installer names its own version in the log's third line: makes the log of an
+// installation of OlderDemoProduct() say so. False when the log is not as expected.
+bool MarkLogAsWrittenBy701h(const std::wstring& logPath);
+// The log of 7.01j installed in quick mode over OlderDemoProduct(): what the earlier log
+// leaves after the merge (its folders, the shared files and samples the update does not
+// touch, its DirectX step), then the update's own records.
+ExpectedLog ExpectedUpdateLog();
 
 bool Exists(const std::wstring& path);
 // Lines of a UTF-8 text file (the demo programs' records), or none when it is missing.

@@ -23,30 +23,6 @@ std::wstring SystemText(DWORD code)
     return result;
 }
 
-// The demo product, started as a user would, until it is closed as a user would close it
-// (its instance unit is given back only then).
-class RunningProduct {
-public:
-    RunningProduct() : process_(driver::Process::Start(testing_support::BuiltFile(L"TAVELO_DEMO_MAIN_PROGRAM")))
-    {
-        window_ = driver::WaitForWindow(process_.id(), [](HWND) { return true; }, driver::milliseconds(30000));
-    }
-    ~RunningProduct() { Close(); }
-    bool Started() const { return window_ != nullptr; }
-    void Close()
-    {
-        if (process_.Running()) {
-            ::PostMessageW(window_, WM_CLOSE, 0, 0);
-            if (!process_.WaitForExit(driver::milliseconds(20000)))
-                process_.Kill();
-        }
-    }
-
-private:
-    driver::Process process_;
-    HWND window_ = nullptr;
-};
-
 TEST(Preflight, SecondInstallerEndsAtOnceWithTheBusyErrorAndLeavesTheFirstAlone)
 {
     const driver::Process first = StartInstaller();

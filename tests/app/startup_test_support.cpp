@@ -54,6 +54,21 @@ std::optional<DWORD> CloseWizard(const driver::Process& installer, HWND wizard)
     return installer.WaitForExit(driver::milliseconds(30000));
 }
 
+RunningProduct::RunningProduct(const std::wstring& program)
+    : process_(driver::Process::Start(program.empty() ? testing_support::BuiltFile(L"TAVELO_DEMO_MAIN_PROGRAM") : program))
+{
+    window_ = driver::WaitForWindow(process_.id(), [](HWND) { return true; }, driver::milliseconds(30000));
+}
+
+void RunningProduct::Close()
+{
+    if (process_.Running()) {
+        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        if (!process_.WaitForExit(driver::milliseconds(20000)))
+            process_.Kill();
+    }
+}
+
 void SetInstalledProgram(const std::wstring& path)
 {
     SetValue(L"Software\\Korvane", L"Tavelo 7 Path", REG_SZ, path.c_str(),

@@ -26,6 +26,23 @@ HWND WaitForWizard(const driver::Process& installer);
 // Ends the wizard with Exit, confirming when it asks; the installer's exit code.
 std::optional<DWORD> CloseWizard(const driver::Process& installer, HWND wizard);
 
+// The demo product, started as a user would, until it is closed as a user would close it
+// (its instance unit is given back only then).
+class RunningProduct {
+public:
+    explicit RunningProduct(const std::wstring& program = L"");
+    ~RunningProduct() { Close(); }
+    RunningProduct(const RunningProduct&) = delete;
+    RunningProduct& operator=(const RunningProduct&) = delete;
+
+    bool Started() const { return window_ != nullptr; }
+    void Close();
+
+private:
+    driver::Process process_;
+    HWND window_ = nullptr;
+};
+
 // HKEY_LOCAL_MACHINE values the start-up reads.
 void SetInstalledProgram(const std::wstring& path);
 void SetSavedLanguage(DWORD index);

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 using namespace installation_testing;
@@ -24,34 +23,6 @@ using testing_support::ReportCall;
 
 namespace {
 
-constexpr wchar_t kDirectXText[] = L"Mise \u00e0 jour de DirectX...";
-const std::wstring kUninstallKeyText =
-    L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelo 7";
-
-PayloadFile WithContent(PayloadFile file, const std::string& content)
-{
-    file.content = content;
-    return file;
-}
-
-// The older product: its own main program, a shared settings file and a sample of its own
-// content, and a few files the newer version has too.
-std::vector<PayloadFile> OlderProduct()
-{
-    PayloadFile mainProgram = DemoFile(L"Tavelo.exe");
-    const std::vector<std::uint8_t> program = ReadFileBytes(testing_support::BuiltFile(L"TAVELO_DEMO_MAIN_PROGRAM_701H"));
-    mainProgram.content.assign(program.begin(), program.end());
-    return {DemoFile(L"DSETUP.dll"),
-            DemoFile(L"Tavelo.fr.dll"),
-            DemoFile(L"Tavelo.de.dll"),
-            DemoFile(L"Uninstall.exe"),
-            WithContent(DemoFile(L"Settings.kvs"), "settings of 7.01h"),
-            DemoFile(L"Brushes.kvl"),
-            WithContent(DemoFile(L"Sample 01 - Kitchen.tvp"), "kitchen of 7.01h"),
-            DemoFile(L"Oak.ktx"),
-            mainProgram};
-}
-
 bool IsReported(const std::vector<ReportCall>& report, const std::wstring& text)
 {
     return std::find(report.begin(), report.end(), ReportCall{text, false}) != report.end();
@@ -61,24 +32,6 @@ bool IsCopied(const std::vector<ReportCall>& report, const std::wstring& path)
 {
     const std::wstring quoted = path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
     return IsReported(report, L"Copying File  " + quoted + L"...");
-}
-
-// The 7.01h installer names its own version in the log's third line.
-void WriteOlderInstallerProductLine(const std::wstring& logPath)
-{
-    std::wstring log;
-    ASSERT_TRUE(ReadUninstallLog(logPath, log));
-    const std::wstring newer = L"// Install Tavelo 7.01j\r\n";
-    const std::size_t at = log.find(newer);
-    ASSERT_NE(at, std::wstring::npos);
-    log.replace(at, newer.size(), L"// Install Tavelo 7.01h\r\n");
-    std::vector<std::uint8_t> bytes(2 + log.size() * sizeof(wchar_t));
-    bytes[0] = 0xFF;
-    bytes[1] = 0xFE;
-    std::memcpy(bytes.data() + 2, log.data(), log.size() * sizeof(wchar_t));
-    ::SetFileAttributesW(logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-    testing_support::WriteFileBytes(logPath, bytes);
-    ::SetFileAttributesW(logPath.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
 }
 
 class UpdateInstallation : public testing::Test {
@@ -94,13 +47,13 @@ protected:
         InstallState older = StartupState();
         RecordingInstallView olderView;
         {
-            const EmbeddedPayload payload(payload_testing::CompressedPayload(OlderProduct()));
+            const EmbeddedPayload payload(payload_testing::CompressedPayload(OlderDemoProduct()));
             ASSERT_TRUE(Install(older, olderView, *mutex_));
         }
-        WriteOlderInstallerProductLine(Folders().installFolder + L"\\Uninstall.ulog");
+        ASSERT_TRUE(MarkLogAsWrittenBy701h(Folders().installFolder + L"\\Uninstall.ulog"));
 
         state_ = std::make_unique<InstallState>(StartupState());
-        ExpectUpdateLog();
+        expectedLog_ = ExpectedUpdateLog();
         const EmbeddedPayload payload(DemoArchive());
         updated_ = Install(*state_, updateView_, *mutex_);
     }
@@ -109,44 +62,6 @@ protected:
     {
         state_.reset();
         mutex_.reset();
-    }
-
-    // What the earlier log leaves after the merge (its folders, the shared files and
-    // samples this update does not touch, its DirectX step), then this installation's
-    // records.
-    static void ExpectUpdateLog()
-    {
-        const MachineFolders& folders = Folders();
-        const std::wstring korvaneData = folders.commonData + L"\\Korvane";
-        const std::wstring lang = folders.installFolder + L"\\Lang";
-        for (const std::wstring& folder : {folders.installFolder.substr(0, folders.installFolder.rfind(L'\\')),
-                                           folders.installFolder, lang})
-            expectedLog_.Record(FolderCreated, true, folder);
-        for (const std::wstring& folder : {korvaneData, korvaneData + L"\\Tavelo 7"})
-            expectedLog_.Record(FolderCreated, true, folder);
-        expectedLog_.Record(FileInstalled, true, korvaneData + L"\\Tavelo 7\\Settings.kvs", SharedData);
-        expectedLog_.Record(FileInstalled, true, korvaneData + L"\\Tavelo 7\\Brushes.kvl", SharedData);
-        expectedLog_.Record(FolderCreated, true, folders.samplesFolder);
-        expectedLog_.Record(FileInstalled, true, folders.samplesFolder + L"\\Sample 01 - Kitchen.tvp", SampleData);
-        expectedLog_.Record(FolderCreated, true, korvaneData + L"\\Textures");
-        expectedLog_.Record(FolderCreated, true, korvaneData + L"\\Textures\\Tavelo 7");
-        expectedLog_.Record(FileInstalled, true, korvaneData + L"\\Textures\\Tavelo 7\\Oak.ktx", SampleData);
-        expectedLog_.Record(FolderCreated, true, folders.startMenuFolder.substr(0, folders.startMenuFolder.rfind(L'\\')));
-        expectedLog_.Record(FolderCreated, true, folders.startMenuFolder);
-        expectedLog_.Record(DirectXUpdate, true, kDirectXText);
-
-        for (const PayloadFile& file : DemoFiles()) {
-            const std::wstring path = InstalledPath(file, {});
-            if (file.kind == TemporaryFile || file.kind == SampleData
-                || (file.kind == SharedData && (file.source == L"Settings.kvs" || file.source == L"Brushes.kvl")))
-                continue;
-            expectedLog_.File(path, file.kind);
-        }
-        expectedLog_.Record(ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
-        expectedLog_.Record(UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
-        expectedLog_.Record(DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
-        expectedLog_.Record(UninstallKey, true, kUninstallKeyText);
-        expectedLog_.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
     }
 
     static std::unique_ptr<ApplicationMutex> mutex_;

@@ -1,6 +1,7 @@
 #include "support/version_resource_builder.h"
 
 #include "support/strings.h"
+#include "support/unique_resource.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -106,16 +107,33 @@ std::vector<std::uint8_t> BuildVersionResource(const VersionResource& resource)
     return out;
 }
 
+namespace {
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR languages)
+{
+    reinterpret_cast<std::vector<WORD>*>(languages)->push_back(language);
+    return TRUE;
+}
+
+} // namespace
+
 void WriteModuleWithResource(const std::wstring& source, const std::wstring& target, LPCWSTR type, LPCWSTR name,
                              const std::vector<std::uint8_t>& data)
 {
     if (!::CopyFileW(source.c_str(), target.c_str(), FALSE))
         throw std::runtime_error("cannot copy " + kv::to_utf8(source));
+    // The languages the source has of that resource: all of them are replaced.
+    std::vector<WORD> languages;
+    if (const kv::unique_module module(::LoadLibraryExW(source.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)); module)
+        ::EnumResourceLanguagesW(module.get(), type, name, CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
     HANDLE update = ::BeginUpdateResourceW(target.c_str(), FALSE);
     if (!update)
         throw std::runtime_error("cannot update the resources of " + kv::to_utf8(target));
-    const bool stored = ::UpdateResourceW(update, type, name, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                                          const_cast<std::uint8_t*>(data.data()), static_cast<DWORD>(data.size()));
+    bool stored = true;
+    for (const WORD language : languages)
+        stored = stored && ::UpdateResourceW(update, type, name, language, nullptr, 0);
+    stored = stored && ::UpdateResourceW(update, type, name, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                         const_cast<std::uint8_t*>(data.data()), static_cast<DWORD>(data.size()));
     if (!::EndUpdateResourceW(update, !stored) || !stored)
         throw std::runtime_error("cannot store a resource in " + kv::to_utf8(target));
 }

@@ -34,7 +34,7 @@ struct VersionResource {
 std::vector<std::uint8_t> BuildVersionResource(const VersionResource& resource);
 
 // Copies the module at source to target and gives the copy the resource of that type and
-// name (language neutral).
+// name (language neutral) in place of the one it has in any language.
 void WriteModuleWithResource(const std::wstring& source, const std::wstring& target, LPCWSTR type, LPCWSTR name,
                              const std::vector<std::uint8_t>& data);
 

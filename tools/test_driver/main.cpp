@@ -34,6 +34,17 @@
 
 namespace {
 
+// Everything printed goes out as UTF-8 lines: the wide stream of the C runtime would stop
+// at the first character outside the console's code page (the dash of the wizard's title).
+void Print(const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void Print(const std::wstring& line) { Print(kv::to_utf8(line)); }
+
 class Script {
 public:
     void Run(std::istream& in)
@@ -45,7 +56,7 @@ public:
             const std::size_t first = line.find_first_not_of(" \t");
             if (first == std::string::npos || line[first] == '#')
                 continue;
-            std::wcout << L"> " << kv::from_utf8(line) << std::endl;
+            Print("> " + line);
             Execute(line.substr(first));
         }
     }
@@ -83,9 +94,9 @@ private:
             window_ = driver::WaitForDialog(Process().id(), kv::from_utf8(rest));
             if (!window_)
                 throw std::runtime_error("no dialog titled \"" + rest + "\" appeared");
-            std::wcout << driver::WindowText(window_) << std::endl;
+            Print(driver::WindowText(window_));
         } else if (command == "text") {
-            std::wcout << driver::ControlText(Window(), Id(args)) << std::endl;
+            Print(driver::ControlText(Window(), Id(args)));
         } else if (command == "click") {
             driver::ClickControl(Window(), Id(args));
         } else if (command == "wait-enabled") {
@@ -117,12 +128,12 @@ private:
             driver::SelectComboItem(Control(id), index);
         } else if (command == "items") {
             for (const std::wstring& item : driver::ComboItems(Control(Id(args))))
-                std::wcout << item << std::endl;
+                Print(item);
         } else if (command == "messagebox") {
             box_ = driver::WaitForMessageBox(Process().id(), Wait(args));
             if (!box_)
                 throw std::runtime_error("no message box appeared");
-            std::wcout << driver::MessageBoxText(box_) << std::endl;
+            Print(driver::MessageBoxText(box_));
         } else if (command == "answer") {
             if (!box_)
                 throw std::runtime_error("no message box to answer");
@@ -134,7 +145,7 @@ private:
             const auto code = Process().WaitForExit(Wait(args));
             if (!code)
                 throw std::runtime_error("the program did not end");
-            std::wcout << L"exit code " << static_cast<int>(*code) << std::endl;
+            Print("exit code " + std::to_string(static_cast<int>(*code)));
         } else {
             throw std::runtime_error("unknown command \"" + command + "\"");
         }
