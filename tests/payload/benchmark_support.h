@@ -1,0 +1,40 @@
+// What the benchmarks share: figures of a measured run, each run in a process of its own so
+// that its peak working set is its own, and the floor the design imposes on an extraction:
+// decompressing the payload twice and writing and re-reading its bytes once.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace benchmark {
+
+struct Figures {
+    double seconds = 0;
+    double peakMiB = 0;    // peak working set of the run's process
+    double extraMiB = 0;   // peak working set less the working set before the measured work
+};
+
+// Reads a file into one block of its exact size, so that loading the archive leaves no
+// larger peak behind than the archive itself.
+std::string ReadWhole(const std::wstring& path);
+
+// Times the work and takes the working set before it and the peak after it.
+Figures Measure(const std::function<void()>& work);
+
+// The floor on a compressed archive held in memory: every file written into the folder.
+void RunFloor(const std::string& archive, const std::wstring& folder);
+
+// A measured run in a process of its own: this program started as
+//   PROGRAM --run MODE ARCHIVE WORK RESULT
+// which must measure, write its figures with WriteFigures(RESULT) and end.
+Figures RunChild(const std::wstring& mode, const std::wstring& archive, const std::wstring& work);
+// Recognises the child's command line and runs it; false when this is not a child.
+bool RunAsChild(int argc, wchar_t** argv,
+                const std::function<Figures(const std::wstring& mode, const std::wstring& archive,
+                                            const std::wstring& work)>& run);
+
+// The best of several runs: the shortest time, the largest memory.
+Figures Best(const std::vector<Figures>& runs);
+
+} // namespace benchmark
