@@ -35,6 +35,8 @@ if [ -n "$interactive" ]; then
   exit 0
 fi
 
+# Xvfb runs no window manager: Wine draws the windows' frames itself, title bars included.
+"$wine_loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 shots=$top/docs/screenshots
 mkdir -p "$shots"
 winpath() { echo "Z:$1" | tr '/' '\\'; }
@@ -92,10 +94,15 @@ PYTHON
 
 drive=$prefix/drive_c
 echo
-echo "== Installed files"
-for folder in "Program Files/Korvane" "ProgramData/Korvane" "users/Public/Desktop/Tavelo Examples"; do
-  [ -d "$drive/$folder" ] && (cd "$drive/$folder" && find . -type f | sort | sed "s|^\.|C:/$folder|")
-done | awk '{print} END {print NR " files"}' | tail -n 12
+echo "== Installed files, by folder"
+for folder in "$drive/Program Files/Korvane" "$drive/ProgramData/Korvane" "$drive/users/Public/Desktop/Tavelo Examples" \
+              "$drive"/users/*/AppData/Roaming/Korvane; do
+  if [ -d "$folder" ]; then find "$folder" -type f; fi
+done | sed "s|^$drive|C:|; s|/[^/]*$||" | sort | uniq -c | awk '{n += $1; print} END {print "  " n " files in all"}'
+echo
+echo "== Temporary folder"
+left=$(find "$drive/users" -maxdepth 4 -name 'korvane_{*' | wc -l)
+echo "  $left installation folders left in the temporary folder"
 echo
 echo "== Registry"
 "$wine_loader" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavelo 7' | tr -d '\r'
@@ -103,8 +110,11 @@ echo "== Registry"
 echo "== Shortcuts"
 find "$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Korvane" "$drive/users/Public/Desktop" -name '*.lnk' 2>/dev/null | sed "s|^$drive|C:|"
 echo
-echo "== Uninstall log"
-iconv -f UTF-16 -t UTF-8 "$drive/Program Files/Korvane/Tavelo 7/Uninstall.ulog" | tr -d '\r' | head -n 20
-echo "..."
+echo "== Uninstall log (C:/Program Files/Korvane/Tavelo 7/Uninstall.ulog)"
+log=$(iconv -f UTF-16 -t UTF-8 "$drive/Program Files/Korvane/Tavelo 7/Uninstall.ulog" | tr -d '\r')
+echo "$log" | head -n 10
+echo "   ..."
+echo "$log" | tail -n 8
+echo "  $(echo "$log" | grep -c '^[0-9]') records"
 echo
 echo "Pictures of the pages: $shots"
