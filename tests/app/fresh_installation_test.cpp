@@ -139,16 +139,7 @@ TEST_F(FreshInstallation, InstallsEveryFileRecordsEveryActionAndTheUninstallerRe
     EXPECT_EQ(view_.CallsOf(ViewCall::ProgressShown), (std::vector<ViewCall>{{ViewCall::ProgressShown, {}, false, 1}}));
 
     // Every file with its content, the programs read-only; the temporary files gone.
-    for (const PayloadFile& file : DemoFiles()) {
-        const std::wstring path = InstalledPath(file, temporaryFolder);
-        if (file.kind == TemporaryFile) {
-            EXPECT_FALSE(Exists(path)) << kv::to_utf8(path);
-            continue;
-        }
-        const std::vector<std::uint8_t> content = testing_support::ReadFileBytes(path);
-        EXPECT_EQ(PayloadCrc32(content.data(), content.size()), PayloadCrc32(file.content.data(), file.content.size()))
-            << kv::to_utf8(path);
-    }
+    ExpectInstalledFiles(DemoFiles(), temporaryFolder);
     EXPECT_FALSE(Exists(temporaryFolder));
     EXPECT_TRUE(::GetFileAttributesW(mainProgram.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(::GetFileAttributesW(uninstaller.c_str()) & FILE_ATTRIBUTE_READONLY);

@@ -287,6 +287,20 @@ std::vector<std::wstring> Differences(const MachineSnapshot& before, const Machi
     return differences;
 }
 
+void ExpectInstalledFiles(const std::vector<PayloadFile>& files, const std::wstring& temporaryFolder)
+{
+    for (const PayloadFile& file : files) {
+        const std::wstring path = InstalledPath(file, temporaryFolder);
+        if (file.kind == TemporaryFile) {
+            EXPECT_FALSE(Exists(path)) << kv::to_utf8(path);
+            continue;
+        }
+        const std::vector<std::uint8_t> content = testing_support::ReadFileBytes(path);
+        EXPECT_EQ(PayloadCrc32(content.data(), content.size()), PayloadCrc32(file.content.data(), file.content.size()))
+            << kv::to_utf8(path);
+    }
+}
+
 std::vector<std::wstring> RunUninstaller(const std::wstring& uninstaller)
 {
     ScratchFolder scratch;

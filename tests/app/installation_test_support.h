@@ -93,6 +93,10 @@ MachineSnapshot SnapshotMachine();
 // The files, folders and keys that differ, by name; empty when the snapshots are the same.
 std::vector<std::wstring> Differences(const MachineSnapshot& before, const MachineSnapshot& after);
 
+// The files of the payload that an installation leaves on the machine hold their content
+// (compared by CRC-32); its temporary files are gone.
+void ExpectInstalledFiles(const std::vector<payload_testing::PayloadFile>& files, const std::wstring& temporaryFolder);
+
 // Runs the installed uninstaller with /Quiet and waits for it and the copy it starts to
 // end. Returns the items it reported as not removed.
 std::vector<std::wstring> RunUninstaller(const std::wstring& uninstaller);

@@ -74,21 +74,6 @@ void Append(std::vector<T>& to, const std::vector<T>& lines)
     to.insert(to.end(), lines.begin(), lines.end());
 }
 
-// The demo files that the installation leaves on the machine, each with its content.
-void ExpectInstalledFiles(const std::vector<PayloadFile>& files, const std::wstring& temporaryFolder)
-{
-    for (const PayloadFile& file : files) {
-        const std::wstring path = InstalledPath(file, temporaryFolder);
-        if (file.kind == TemporaryFile) {
-            EXPECT_FALSE(Exists(path)) << kv::to_utf8(path);
-            continue;
-        }
-        const std::vector<std::uint8_t> content = testing_support::ReadFileBytes(path);
-        EXPECT_EQ(PayloadCrc32(content.data(), content.size()), PayloadCrc32(file.content.data(), file.content.size()))
-            << kv::to_utf8(path);
-    }
-}
-
 // No folder of an installation is left in the user's temporary folder.
 void ExpectNoTemporaryFolderLeft()
 {
@@ -152,6 +137,16 @@ protected:
         std::optional<DWORD> exitCode;
         EXPECT_EQ(installer.Leave(exitCode), kLeaveQuestion);
         EXPECT_EQ(exitCode, 0u);
+    }
+
+    // Leaves the finished wizard, then the demo uninstaller of the installation in that folder
+    // leaves the machine as it was before the test.
+    void FinishAndUninstall(InstallerSession& installer, const std::wstring& installFolder)
+    {
+        EXPECT_EQ(installer.Finish(), 0u);
+        ExpectNoTemporaryFolderLeft();
+        EXPECT_THAT(RunUninstaller(installFolder + L"\\Uninstall.exe"), IsEmpty());
+        EXPECT_THAT(Differences(before_, SnapshotMachine()), IsEmpty());
     }
 
     ScratchFolder scratch_;
@@ -307,12 +302,8 @@ TEST_F(EndToEnd, AdvancedInstallationIntoAFolderWithSpacesWithoutShortcuts)
     // The product's path holds spaces: the registration run quotes it.
     EXPECT_EQ(ReadLines(programRecord_), std::vector<std::wstring>{L"\"" + mainProgram + L"\" /Register /Background"});
 
-    EXPECT_EQ(installer.Finish(), 0u);
-    ExpectNoTemporaryFolderLeft();
-
     // The uninstaller finds everything through the log.
-    EXPECT_THAT(RunUninstaller(installFolder + L"\\Uninstall.exe"), IsEmpty());
-    EXPECT_THAT(Differences(before_, SnapshotMachine()), IsEmpty());
+    FinishAndUninstall(installer, installFolder);
 }
 
 TEST_F(EndToEnd, UpdateFromAnInstalled701h)
@@ -371,12 +362,8 @@ TEST_F(EndToEnd, UpdateFromAnInstalled701h)
                              [](const std::wstring& line) { return line.starts_with(L"DirectXSetupW"); }))
         << "7.01h set up DirectX already";
 
-    EXPECT_EQ(installer.Finish(), 0u);
-    ExpectNoTemporaryFolderLeft();
-
     // One uninstallation removes what both versions put there.
-    EXPECT_THAT(RunUninstaller(folders.installFolder + L"\\Uninstall.exe"), IsEmpty());
-    EXPECT_THAT(Differences(before_, SnapshotMachine()), IsEmpty());
+    FinishAndUninstall(installer, folders.installFolder);
 }
 
 TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
@@ -428,10 +415,7 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
     EXPECT_EQ(testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry).values,
               ExpectedUninstallValues(folders.installFolder));
 
-    EXPECT_EQ(installer.Finish(), 0u);
-    ExpectNoTemporaryFolderLeft();
-    EXPECT_THAT(RunUninstaller(folders.installFolder + L"\\Uninstall.exe"), IsEmpty());
-    EXPECT_THAT(Differences(before_, SnapshotMachine()), IsEmpty());
+    FinishAndUninstall(installer, folders.installFolder);
 }
 
 TEST_F(EndToEnd, NewerVersionInstalledIsLeftAlone)
