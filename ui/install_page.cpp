@@ -138,7 +138,9 @@ void CDlgInstall::PumpMessages()
 
 HWND CDlgInstall::OwnerWindow() const
 {
-    return ::GetAncestor(GetSafeHwnd(), GA_ROOT);
+    // The page itself: the system makes its top-level window the owner of what the DirectX
+    // setup shows.
+    return GetSafeHwnd();
 }
 
 void CDlgInstall::BeginWaitCursor()

@@ -226,11 +226,12 @@ TEST_F(EndToEnd, FreshQuickInstallation)
               (ShortcutTarget{uninstaller, folders.installFolder}));
     EXPECT_EQ(ReadShortcut(folders.publicDesktop + L"\\Tavelo 7.01j.lnk"), program);
 
-    // DirectX set up from the temporary folder, owned by the wizard; the product started
-    // once for its registration.
+    // DirectX set up from the temporary folder, owned by the progress page; the product
+    // started once for its registration.
+    const HWND page = ::GetParent(driver::FindControl(installer.window(), IDC_REPORT));
     const std::vector<std::wstring> directX = ReadLines(directXLog_);
     ASSERT_EQ(directX.size(), 7u);
-    EXPECT_EQ(directX[2], L"DirectXSetupW owner=" + kv::format(L"0x%08llX", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(installer.window())))
+    EXPECT_EQ(directX[2], L"DirectXSetupW owner=" + kv::format(L"0x%08llX", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(page)))
                               + L" folder=" + temporaryFolder + L" flags=0x00010018");
     EXPECT_EQ(directX.back(), L"DirectXSetupW -> 0");
     EXPECT_EQ(ReadLines(programRecord_), std::vector<std::wstring>{L"\"" + mainProgram + L"\" /Register /Background"});

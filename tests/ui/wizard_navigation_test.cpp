@@ -294,7 +294,7 @@ TEST_F(WizardNavigation, NothingNavigatesOrExitsWhileTheInstallationRuns)
 {
     bool backOn = true, nextOn = true, exitOn = true, stillOpen = false;
     installation_.during = [&](InstallView& view) {
-        const HWND frame = view.OwnerWindow();
+        const HWND frame = ::GetAncestor(view.OwnerWindow(), GA_ROOT);
         backOn = ::IsWindowEnabled(::GetDlgItem(frame, IDC_BACK));
         nextOn = ::IsWindowEnabled(::GetDlgItem(frame, IDOK));
         exitOn = ::IsWindowEnabled(::GetDlgItem(frame, IDCANCEL));

@@ -391,7 +391,7 @@ TEST_F(ProgressPage, TheViewShowsStatusProgressAndAShortenedPath)
     EXPECT_EQ(::SendMessageW(page.GetDlgItem(IDC_PROGRESS), PBM_GETRANGE, FALSE, 0), 100);
     view.ShowProgress(false);
     EXPECT_FALSE(Shown(page.GetDlgItem(IDC_PROGRESS)));
-    EXPECT_EQ(view.OwnerWindow(), parent_.get());
+    EXPECT_EQ(view.OwnerWindow(), page.GetSafeHwnd());
 }
 
 // The end page.
