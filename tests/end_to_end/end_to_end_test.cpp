@@ -113,14 +113,88 @@ protected:
         return copy;
     }
 
-    // A quick installation through the wizard that must succeed.
+    // The log of a fresh quick installation of the demo product, made before it: its folder
+    // records are those of the folders missing now.
+    static ExpectedLog FreshQuickLog()
+    {
+        const MachineFolders& folders = Folders();
+        ExpectedLog log;
+        for (const PayloadFile& file : DemoFiles())
+            if (file.kind != TemporaryFile)
+                log.File(InstalledPath(file, {}), file.kind);
+        log.Folders(folders.startMenuFolder);
+        log.Record(ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
+        log.Record(UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
+        log.Record(DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
+        log.Record(DirectXUpdate, true, kDirectXText);
+        log.Record(UninstallKey, true, kUninstallKeyText);
+        log.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+        return log;
+    }
+
+    // What a fresh quick installation that has just ended leaves: the report and the status
+    // line, the files, the uninstall log, the registry values and the shortcuts. Returns the
+    // temporary folder it used.
+    static std::wstring ExpectFreshQuickInstallation(const InstallerSession& installer, const ExpectedLog& expectedLog)
+    {
+        const MachineFolders& folders = Folders();
+        const std::wstring mainProgram = folders.installFolder + L"\\Tavelo.exe";
+        const std::wstring uninstaller = folders.installFolder + L"\\Uninstall.exe";
+
+        // The report: the options, a rule, one line per step and per file, every one "OK".
+        const std::vector<std::wstring> report = installer.Report();
+        const std::wstring temporaryFolder = TemporaryFolderOf(report);
+        EXPECT_TRUE(temporaryFolder.starts_with(UserTemporaryFolder() + L"\\korvane_{")) << kv::to_utf8(temporaryFolder);
+        EXPECT_EQ(temporaryFolder.size(), UserTemporaryFolder().size() + 1 + 9 + 36 + 1);
+        std::vector<std::wstring> expectedReport = Summary(folders.installFolder, folders.startMenuFolder, true, true);
+        Append(expectedReport, {L"<rule>", L"Preparing Installation...OK"});
+        Append(expectedReport, CopyLines(DemoFiles(), temporaryFolder));
+        Append(expectedReport, {L"Shortcuts Creation...OK", std::wstring(kDirectXText) + L"OK", L"Registry Data Writing...OK",
+                                L"Installation Data Writing...OK"});
+        EXPECT_EQ(report, expectedReport);
+        EXPECT_EQ(installer.Text(IDC_STATUS), kInstalledStatus);
+
+        // Every file with its content, the temporary files gone.
+        ExpectInstalledFiles(DemoFiles(), temporaryFolder);
+        EXPECT_FALSE(Exists(temporaryFolder));
+
+        // The uninstall log, byte for byte.
+        std::wstring log;
+        EXPECT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", log));
+        EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j", folders.installFolder, folders.startMenuFolder));
+
+        // The registry: the uninstall entry and the installation path value, nothing else.
+        const testing_support::RegistryKeySnapshot entry =
+            testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry);
+        EXPECT_EQ(entry.values, ExpectedUninstallValues(folders.installFolder));
+        EXPECT_THAT(entry.subkeys, IsEmpty());
+        const testing_support::RegistryKeySnapshot makerKey =
+            testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane");
+        EXPECT_EQ(makerKey.values,
+                  (std::map<std::wstring, testing_support::RegistryValue>{{L"Tavelo 7 Path", RegistryString(mainProgram)}}));
+        EXPECT_THAT(makerKey.subkeys, IsEmpty());
+
+        // The shortcuts start the programs in their folder.
+        const ShortcutTarget program{mainProgram, folders.installFolder};
+        EXPECT_EQ(ReadShortcut(folders.startMenuFolder + L"\\Tavelo 7.01j.lnk"), program);
+        EXPECT_EQ(ReadShortcut(folders.startMenuFolder + L"\\Uninstall Tavelo.lnk"),
+                  (ShortcutTarget{uninstaller, folders.installFolder}));
+        EXPECT_EQ(ReadShortcut(folders.publicDesktop + L"\\Tavelo 7.01j.lnk"), program);
+
+        return temporaryFolder;
+    }
+
+    // A fresh quick installation through the wizard, with every check of its outcome.
     void QuickInstallation()
     {
+        const ExpectedLog expectedLog = FreshQuickLog();
         InstallerSession installer;
         ASSERT_TRUE(installer.Opened());
         installer.QuickModeToProgressPage();
-        EXPECT_TRUE(installer.Install()) << kv::to_utf8(installer.Text(IDC_STATUS));
+        ASSERT_TRUE(installer.Install()) << kv::to_utf8(installer.Text(IDC_STATUS));
+        ExpectFreshQuickInstallation(installer, expectedLog);
         EXPECT_EQ(installer.Finish(), 0u);
+        ExpectNoTemporaryFolderLeft();
     }
 
     // A failed installation leaves the report, the failure in the status line and the
@@ -165,62 +239,13 @@ TEST_F(EndToEnd, FreshQuickInstallation)
     EXPECT_EQ(installer.Report(), Summary(folders.installFolder, folders.startMenuFolder, true, true));
     EXPECT_EQ(installer.Text(IDC_STATUS), L"Click on 'Install' to start Installation.");
 
-    // The log names the folders the installation will create: those missing now.
-    ExpectedLog expectedLog;
-    for (const PayloadFile& file : DemoFiles())
-        if (file.kind != TemporaryFile)
-            expectedLog.File(InstalledPath(file, {}), file.kind);
-    expectedLog.Folders(folders.startMenuFolder);
-    expectedLog.Record(ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
-    expectedLog.Record(UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
-    expectedLog.Record(DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
-    expectedLog.Record(DirectXUpdate, true, kDirectXText);
-    expectedLog.Record(UninstallKey, true, kUninstallKeyText);
-    expectedLog.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+    const ExpectedLog expectedLog = FreshQuickLog();
     ASSERT_TRUE(installer.Install()) << kv::to_utf8(installer.Text(IDC_STATUS));
 
-    // The report: the options, a rule, one line per step and per file, every one "OK".
-    const std::vector<std::wstring> report = installer.Report();
-    const std::wstring temporaryFolder = TemporaryFolderOf(report);
-    ASSERT_TRUE(temporaryFolder.starts_with(UserTemporaryFolder() + L"\\korvane_{")) << kv::to_utf8(temporaryFolder);
-    EXPECT_EQ(temporaryFolder.size(), UserTemporaryFolder().size() + 1 + 9 + 36 + 1);
-    std::vector<std::wstring> expectedReport = Summary(folders.installFolder, folders.startMenuFolder, true, true);
-    Append(expectedReport, {L"<rule>", L"Preparing Installation...OK"});
-    Append(expectedReport, CopyLines(DemoFiles(), temporaryFolder));
-    Append(expectedReport, {L"Shortcuts Creation...OK", std::wstring(kDirectXText) + L"OK", L"Registry Data Writing...OK",
-                            L"Installation Data Writing...OK"});
-    EXPECT_EQ(report, expectedReport);
-    EXPECT_EQ(installer.Text(IDC_STATUS), kInstalledStatus);
+    const std::wstring temporaryFolder = ExpectFreshQuickInstallation(installer, expectedLog);
     EXPECT_FALSE(installer.Enabled(IDC_BACK));
-
-    // Every file with its content, the programs read-only, the temporary files gone.
-    ExpectInstalledFiles(DemoFiles(), temporaryFolder);
-    EXPECT_FALSE(Exists(temporaryFolder));
     EXPECT_TRUE(::GetFileAttributesW(mainProgram.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(::GetFileAttributesW(uninstaller.c_str()) & FILE_ATTRIBUTE_READONLY);
-
-    // The uninstall log, byte for byte.
-    std::wstring log;
-    ASSERT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", log));
-    EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j", folders.installFolder, folders.startMenuFolder));
-
-    // The registry: the uninstall entry and the installation path value, nothing else.
-    const testing_support::RegistryKeySnapshot entry =
-        testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry);
-    EXPECT_EQ(entry.values, ExpectedUninstallValues(folders.installFolder));
-    EXPECT_THAT(entry.subkeys, IsEmpty());
-    const testing_support::RegistryKeySnapshot makerKey =
-        testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane");
-    EXPECT_EQ(makerKey.values,
-              (std::map<std::wstring, testing_support::RegistryValue>{{L"Tavelo 7 Path", RegistryString(mainProgram)}}));
-    EXPECT_THAT(makerKey.subkeys, IsEmpty());
-
-    // The shortcuts start the programs in their folder.
-    const ShortcutTarget program{mainProgram, folders.installFolder};
-    EXPECT_EQ(ReadShortcut(folders.startMenuFolder + L"\\Tavelo 7.01j.lnk"), program);
-    EXPECT_EQ(ReadShortcut(folders.startMenuFolder + L"\\Uninstall Tavelo.lnk"),
-              (ShortcutTarget{uninstaller, folders.installFolder}));
-    EXPECT_EQ(ReadShortcut(folders.publicDesktop + L"\\Tavelo 7.01j.lnk"), program);
 
     // DirectX set up from the temporary folder, owned by the progress page; the product
     // started once for its registration.
@@ -367,6 +392,7 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
 {
     const MachineFolders& folders = Folders();
     QuickInstallation();
+    ASSERT_FALSE(HasFatalFailure());
     ::DeleteFileW(directXLog_.c_str());
     ::DeleteFileW(programRecord_.c_str());
 
@@ -451,11 +477,12 @@ TEST_F(EndToEnd, SecondInstallerEndsWhileTheFirstInstalls)
     EXPECT_TRUE(second.WaitForExit().has_value());
 
     // The first goes on undisturbed to a complete installation.
+    const ExpectedLog expectedLog = FreshQuickLog();
     first.QuickModeToProgressPage();
     ASSERT_TRUE(first.Install()) << kv::to_utf8(first.Text(IDC_STATUS));
-    std::wstring log;
-    EXPECT_TRUE(ReadUninstallLog(Folders().installFolder + L"\\Uninstall.ulog", log));
+    ExpectFreshQuickInstallation(first, expectedLog);
     EXPECT_EQ(first.Finish(), 0u);
+    ExpectNoTemporaryFolderLeft();
 
     // Once it has ended, another installer may run.
     InstallerSession next;
@@ -470,8 +497,8 @@ TEST_F(EndToEnd, RunningProductHoldsTheInstallationUntilItIsClosed)
     startup_testing::RunningProduct product;
     ASSERT_TRUE(product.Started());
 
-    const driver::Process installer = startup_testing::StartInstaller();
-    HWND box = driver::WaitForMessageBox(installer.id());
+    InstallerSession installer(L"", false);
+    const HWND box = driver::WaitForMessageBox(installer.process().id());
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(driver::MessageBoxText(box), L"You should close 'Tavelo' before continuing Installation.");
     EXPECT_EQ(driver::MessageBoxButtons(box), (std::vector<int>{IDRETRY, IDCANCEL}));
@@ -480,17 +507,13 @@ TEST_F(EndToEnd, RunningProductHoldsTheInstallationUntilItIsClosed)
 
     product.Close();
     driver::ClickControl(box, IDRETRY);
-    const HWND wizard = startup_testing::WaitForWizard(installer);
-    ASSERT_NE(wizard, nullptr);
-    driver::ClickControl(wizard, IDOK);
-    driver::Settle();
-    driver::ClickControl(wizard, IDOK);
-    driver::Settle();
-    driver::ClickControl(wizard, IDOK);
-    ASSERT_TRUE(driver::WaitForText(wizard, IDC_STATUS, [](const std::wstring& text) { return text == kInstalledStatus; },
-                                    driver::milliseconds(300000)));
-    ExpectInstalledFiles(DemoFiles(), TemporaryFolderOf(Lines(driver::ControlText(wizard, IDC_REPORT))));
-    EXPECT_TRUE(startup_testing::CloseWizard(installer, wizard).has_value());
+    ASSERT_TRUE(installer.AwaitWizard());
+    const ExpectedLog expectedLog = FreshQuickLog();
+    installer.QuickModeToProgressPage();
+    ASSERT_TRUE(installer.Install()) << kv::to_utf8(installer.Text(IDC_STATUS));
+    ExpectFreshQuickInstallation(installer, expectedLog);
+    EXPECT_EQ(installer.Finish(), 0u);
+    ExpectNoTemporaryFolderLeft();
 }
 
 TEST_F(EndToEnd, DamagedPayloadIsRefusedWithNothingLeftBehind)
@@ -559,7 +582,7 @@ TEST_F(EndToEnd, WrongChecksumOfTheFifthFileRollsEverythingBack)
 TEST_F(EndToEnd, InstallThenUninstallLeavesTheMachineAsBefore)
 {
     QuickInstallation();
-    ASSERT_TRUE(Exists(Folders().installFolder + L"\\Uninstall.ulog"));
+    ASSERT_FALSE(HasFatalFailure());
 
     EXPECT_THAT(RunUninstaller(Folders().installFolder + L"\\Uninstall.exe"), IsEmpty());
 

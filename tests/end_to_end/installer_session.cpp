@@ -26,9 +26,17 @@ bool IsRule(const std::wstring& line, std::wstring& title)
 
 } // namespace
 
-InstallerSession::InstallerSession(const std::wstring& program)
-    : process_(startup_testing::StartInstaller(program)), window_(startup_testing::WaitForWizard(process_))
+InstallerSession::InstallerSession(const std::wstring& program, bool awaitWizard)
+    : process_(startup_testing::StartInstaller(program))
 {
+    if (awaitWizard)
+        AwaitWizard();
+}
+
+bool InstallerSession::AwaitWizard()
+{
+    window_ = startup_testing::WaitForWizard(process_);
+    return window_ != nullptr;
 }
 
 std::wstring InstallerSession::Text(int id) const

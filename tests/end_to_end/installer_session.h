@@ -17,8 +17,12 @@ inline const std::wstring kInstalledStatus = L"Click on 'Next' to continue.";
 
 class InstallerSession {
 public:
-    // Starts the program (the built installer when empty) and waits for its wizard.
-    explicit InstallerSession(const std::wstring& program = L"");
+    // Starts the program (the built installer when empty) and waits for its wizard, unless
+    // told not to (when a question comes first).
+    explicit InstallerSession(const std::wstring& program = L"", bool awaitWizard = true);
+
+    // Waits for the wizard; false when none appeared.
+    bool AwaitWizard();
 
     bool Opened() const { return window_ != nullptr; }
     HWND window() const { return window_; }
