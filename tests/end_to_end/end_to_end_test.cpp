@@ -74,6 +74,21 @@ void Append(std::vector<T>& to, const std::vector<T>& lines)
     to.insert(to.end(), lines.begin(), lines.end());
 }
 
+// The report of a successful quick installation into the default folders: the options, a
+// rule, the preparation, the written files and the steps after them, every one "OK".
+std::vector<std::wstring> QuickReport(const std::vector<PayloadFile>& written, const std::wstring& temporaryFolder,
+                                      bool withDirectX)
+{
+    std::vector<std::wstring> report = Summary(Folders().installFolder, Folders().startMenuFolder, true, true);
+    Append(report, {L"<rule>", L"Preparing Installation...OK"});
+    Append(report, CopyLines(written, temporaryFolder));
+    report.push_back(L"Shortcuts Creation...OK");
+    if (withDirectX)
+        report.push_back(std::wstring(kDirectXText) + L"OK");
+    Append(report, {L"Registry Data Writing...OK", L"Installation Data Writing...OK"});
+    return report;
+}
+
 // No folder of an installation is left in the user's temporary folder.
 void ExpectNoTemporaryFolderLeft()
 {
@@ -146,12 +161,7 @@ protected:
         const std::wstring temporaryFolder = TemporaryFolderOf(report);
         EXPECT_TRUE(temporaryFolder.starts_with(UserTemporaryFolder() + L"\\korvane_{")) << kv::to_utf8(temporaryFolder);
         EXPECT_EQ(temporaryFolder.size(), UserTemporaryFolder().size() + 1 + 9 + 36 + 1);
-        std::vector<std::wstring> expectedReport = Summary(folders.installFolder, folders.startMenuFolder, true, true);
-        Append(expectedReport, {L"<rule>", L"Preparing Installation...OK"});
-        Append(expectedReport, CopyLines(DemoFiles(), temporaryFolder));
-        Append(expectedReport, {L"Shortcuts Creation...OK", std::wstring(kDirectXText) + L"OK", L"Registry Data Writing...OK",
-                                L"Installation Data Writing...OK"});
-        EXPECT_EQ(report, expectedReport);
+        EXPECT_EQ(report, QuickReport(DemoFiles(), temporaryFolder, true));
         EXPECT_EQ(installer.Text(IDC_STATUS), kInstalledStatus);
 
         // Every file with its content, the temporary files gone.
@@ -362,12 +372,7 @@ TEST_F(EndToEnd, UpdateFromAnInstalled701h)
     for (const PayloadFile& file : DemoFiles())
         if (file.kind != SampleData && file.source != L"Settings.kvs" && file.source != L"Brushes.kvl")
             written.push_back(file);
-    std::vector<std::wstring> expectedReport = Summary(folders.installFolder, folders.startMenuFolder, true, true);
-    Append(expectedReport, {L"<rule>", L"Preparing Installation...OK"});
-    Append(expectedReport, CopyLines(written, temporaryFolder));
-    Append(expectedReport,
-           {L"Shortcuts Creation...OK", L"Registry Data Writing...OK", L"Installation Data Writing...OK"});
-    EXPECT_EQ(report, expectedReport);
+    EXPECT_EQ(report, QuickReport(written, temporaryFolder, false));
     ExpectInstalledFiles(written, temporaryFolder);
     EXPECT_EQ(testing_support::ReadFileBytes(kitchen), olderKitchen);
     EXPECT_EQ(testing_support::ReadFileBytes(settings), olderSettings);
@@ -410,12 +415,7 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
     for (const PayloadFile& file : DemoFiles())
         if (file.kind != SharedData)
             written.push_back(file);
-    std::vector<std::wstring> expectedReport = Summary(folders.installFolder, folders.startMenuFolder, true, true);
-    Append(expectedReport, {L"<rule>", L"Preparing Installation...OK"});
-    Append(expectedReport, CopyLines(written, temporaryFolder));
-    Append(expectedReport, {L"Shortcuts Creation...OK", std::wstring(kDirectXText) + L"OK",
-                            L"Registry Data Writing...OK", L"Installation Data Writing...OK"});
-    EXPECT_EQ(report, expectedReport);
+    EXPECT_EQ(report, QuickReport(written, temporaryFolder, true));
     ExpectInstalledFiles(DemoFiles(), temporaryFolder);
     EXPECT_EQ(ReadLines(directXLog_).size(), 7u);
     EXPECT_EQ(ReadLines(programRecord_).size(), 1u);
