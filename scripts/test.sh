@@ -23,8 +23,7 @@ configure_and_build() {   # arch, extra cmake arguments...
 }
 
 configure_and_build x86_64
-# The 32-bit build only has to compile: a light optimisation keeps it quick.
-configure_and_build i686 -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O1 -DNDEBUG"
+configure_and_build i686
 
 build=$top/build/x86_64
 source "$top/scripts/wine-session.sh"
