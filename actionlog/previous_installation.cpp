@@ -14,7 +14,6 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-constexpr wchar_t kMakerKeyPath[] = L"Software\\Korvane";
 constexpr wchar_t kLogFileName[] = L"Uninstall.ulog";
 
 // A string value of type REG_SZ or REG_EXPAND_SZ (not expanded) whose data is a whole number
@@ -97,7 +96,7 @@ std::wstring RunningInstaller()
 std::wstring LookUpInstalledProgram()
 {
     try {
-        const auto program = ReadMachineString(kMakerKeyPath, ProductRegistryName() + L" Path");
+        const auto program = ReadMachineString(kMakerKeyPath, InstallationPathValueName());
         if (program && Exists(*program))
             return *program;
     } catch (const std::exception&) {

@@ -6,6 +6,7 @@
 
 #include "actionlog/paths_equivalent.h"
 #include "app/product_identity.h"
+#include "support/strings.h"
 #include "support/unique_resource.h"
 
 #include <shlwapi.h>
@@ -29,32 +30,11 @@ constexpr wchar_t kRegistrationText[] = L"HKEY_CLASSES_ROOT\\...";
 constexpr std::size_t kLongestLineBytes = 1022;
 constexpr long long kLargestNumber = 0x7FFFFFFF;
 
-// At least four digits, zero-padded.
-std::wstring Padded(std::wstring digits)
-{
-    if (digits.size() < 4)
-        digits.insert(0, 4 - digits.size(), L'0');
-    return digits;
-}
-
-std::wstring LowerHex(std::uint32_t value)
-{
-    std::wstring digits;
-    do {
-        digits.insert(digits.begin(), L"0123456789abcdef"[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return digits;
-}
-
 // "0005:0101:1 -- C:\Program Files\...\r\n"
 std::wstring RecordLine(std::size_t number, const ActionRecord& record)
 {
     const std::uint32_t code = static_cast<std::uint32_t>(record.kind) * 256u + (static_cast<std::uint32_t>(record.detail) & 0xFFu);
-    std::wstring line = Padded(std::to_wstring(number));
-    line.append(L":").append(Padded(LowerHex(code))).append(record.done ? L":1 -- " : L":0 -- ");
-    line.append(record.text).append(L"\r\n");
-    return line;
+    return kv::format(L"%04u:%04x:%d -- ", static_cast<unsigned>(number), code, record.done ? 1 : 0) + record.text + L"\r\n";
 }
 
 // Writes every piece with one WriteFile call; remembers whether any of them failed.

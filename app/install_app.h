@@ -13,9 +13,6 @@ public:
     // Runs the checks and the wizard; always false: the process ends when the wizard closes.
     BOOL InitInstance() override;
 
-    InstallState& State() { return state_; }
-    ApplicationMutex& Mutex() { return mutex_; }
-
 private:
     // The checks before the wizard; false when the installer must end.
     bool PassPreflightChecks();

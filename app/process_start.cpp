@@ -64,7 +64,6 @@ void StartFramework()
         throw std::logic_error("common controls older than 6.0");
     INITCOMMONCONTROLSEX controls{8, 0xC0FF};
     ::InitCommonControlsEx(&controls);
-    ApplicationName();
     g_instanceCounter = std::make_unique<InstanceCounter>(ApplicationName());
 }
 

@@ -31,3 +31,9 @@ std::wstring ProductRegistryName(std::uint16_t code);
 
 // The registry name of the process's product code.
 inline std::wstring ProductRegistryName() { return ProductRegistryName(ProductCode()); }
+
+// The maker's key below HKEY_LOCAL_MACHINE, and the name of its value that holds the
+// installed main program's path ("Tavelo 7 Path").
+inline constexpr wchar_t kMakerKeyPath[] = L"Software\\Korvane";
+inline std::wstring InstallationPathValueName(std::uint16_t code) { return ProductRegistryName(code) + L" Path"; }
+inline std::wstring InstallationPathValueName() { return InstallationPathValueName(ProductCode()); }

@@ -2,6 +2,7 @@
 
 #include "actionlog/action_log.h"
 #include "app/product_identity.h"
+#include "support/strings.h"
 #include "support/unique_resource.h"
 #include "ui/languages.h"
 
@@ -79,7 +80,7 @@ bool WriteInstallationPathValue(const std::wstring& mainProgram)
                           nullptr, makerKey.put(), &disposition)
         != ERROR_SUCCESS)
         return false;
-    if (SetString(makerKey.get(), (ProductRegistryName() + L" Path").c_str(), mainProgram))
+    if (SetString(makerKey.get(), InstallationPathValueName().c_str(), mainProgram))
         return true;
     // The installation is rolled back: a maker key made only for this value goes with it.
     makerKey.reset();
@@ -90,10 +91,7 @@ bool WriteInstallationPathValue(const std::wstring& mainProgram)
 
 std::wstring RegistrationCommandLine(const std::wstring& mainProgram)
 {
-    wchar_t program[MAX_PATH];
-    ::lstrcpynW(program, mainProgram.c_str(), MAX_PATH);
-    ::PathQuoteSpacesW(program);
-    return std::wstring(program) + L" /Register /Background";
+    return kv::quoted_path(mainProgram) + L" /Register /Background";
 }
 
 RegistrationRun RunProductRegistration(const std::wstring& mainProgram, ApplicationMutex& mutex)

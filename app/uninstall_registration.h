@@ -11,9 +11,6 @@
 
 class ActionLog;
 
-// The maker's key below HKEY_LOCAL_MACHINE, which holds the installation path value.
-inline constexpr wchar_t kMakerKeyPath[] = L"Software\\Korvane";
-
 // The maker's addresses in the uninstall entry.
 inline constexpr wchar_t kMakerWebSite[] = L"https://www.korvane.example/";
 inline constexpr wchar_t kMakerSupportTelephone[] = L"+1 555 0142";

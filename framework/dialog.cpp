@@ -8,10 +8,7 @@
 
 HINSTANCE AfxGetResourceHandle()
 {
-    LanguageState& state = GetLanguageState();
-    if (!state.resourceModule)
-        state.resourceModule = ::GetModuleHandleW(nullptr);
-    return state.resourceModule;
+    return ResourceModule();
 }
 
 CDialog::CDialog(UINT templateId, HWND owner) : owner_(owner), templateId_(templateId) {}

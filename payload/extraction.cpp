@@ -142,9 +142,10 @@ std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& 
     const fs::path file(path);
     const fs::path parent = file.parent_path();
     boost::system::error_code error;
-    if (fs::exists(file, error)) {
+    const fs::file_status status = fs::status(file, error);
+    if (fs::exists(status)) {
         // Follows a link to its target; only a regular file loses its read-only mark.
-        if (fs::is_regular_file(fs::status(file, error))) {
+        if (fs::is_regular_file(status)) {
             const auto writable = fs::perms(fs::add_perms | fs::owner_write | fs::group_write | fs::others_write);
             fs::permissions(file, writable, error);
         }

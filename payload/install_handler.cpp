@@ -19,15 +19,6 @@ constexpr int kTextPreparing = 114;
 constexpr int kTextCopying = 115;
 constexpr int kTextInstallationFailed = 121;
 
-// A path in double quotes when it holds a space, as the shell quotes it.
-std::wstring QuotedPath(const std::wstring& path)
-{
-    wchar_t buffer[MAX_PATH];
-    ::lstrcpynW(buffer, path.c_str(), MAX_PATH);
-    ::PathQuoteSpacesW(buffer);
-    return buffer;
-}
-
 bool FileExists(const std::wstring& path)
 {
     return ::PathFileExistsW(path.c_str()) != FALSE;
@@ -111,21 +102,23 @@ notification::result InstallHandler::FileBegin(const PayloadEntry& entry)
     case Uninstaller:
         programs_->uninstaller = path;
         return Write(entry, false);
-    case SharedData:
+    case SharedData: {
         // A shared file that the earlier installation put there stays as it is; its record
         // is carried over when the log is written. One that has since been deleted is
         // written again.
-        if (state_->previousStatus != NotInstalled && log.HasCompletedFile(path) && FileExists(path)) {
+        const bool exists = FileExists(path);
+        if (state_->previousStatus != NotInstalled && log.HasCompletedFile(path) && exists) {
             GrantUsersAccess(path, kSharedFileModifyAccess, 0);
             return notification::result::skip;
         }
-        if (!FileExists(path))
+        if (!exists)
             return Write(entry, true);
         // A file the earlier installation did not put there is taken over unchanged.
         log.AddFile(path, SharedData, true);
         log.Complete(true);
         GrantUsersAccess(path, kSharedFileModifyAccess, 0);
         return notification::result::skip;
+    }
     case SampleData:
         // An update keeps the user's samples of the earlier version.
         if (state_->previousStatus == OlderVersion)
@@ -142,7 +135,7 @@ notification::result InstallHandler::FileBegin(const PayloadEntry& entry)
 
 notification::result InstallHandler::Write(const PayloadEntry& entry, bool copyOriginal)
 {
-    const std::wstring text = FormatText(LoadText(kTextCopying), QuotedPath(entry.destination));
+    const std::wstring text = FormatText(LoadText(kTextCopying), kv::quoted_path(entry.destination));
     if (entry.kind != TemporaryFile)
         state_->actionLog.AddFile(entry.destination, entry.kind, copyOriginal);
     view_->SetStatusPath(text);

@@ -123,6 +123,10 @@ std::wstring NewUuidText()
 
 void RegisterRightsFolder(RightsFolders& folders, const std::wstring& path)
 {
+    // The same text first: it is what most entries name, and it needs no file-system query.
+    for (const RightsFolder& folder : folders)
+        if (folder.path == path)
+            return;
     for (const RightsFolder& folder : folders)
         if (PathsEquivalent(folder.path, path))
             return;

@@ -73,7 +73,6 @@ public:
     static TemporaryFiles* Current();
 
     void Add(const std::wstring& path) { files_.push_back(path); }
-    const std::wstring& folder() const { return folder_; }
     const std::vector<std::wstring>& files() const { return files_; }
 
 private:

@@ -126,14 +126,10 @@ PayloadArchive ReadPayloadHeader(const char* header, std::size_t size)
 
 kv::imemstream OpenPayloadStream()
 {
-    LanguageState& language = GetLanguageState();
     const HMODULE executable = ::GetModuleHandleW(nullptr);
-    if (!language.resourceModule)
-        language.resourceModule = executable;
-
     const auto name = MAKEINTRESOURCEW(PayloadArchive::kResourceName);
     const auto type = MAKEINTRESOURCEW(PayloadArchive::kResourceType);
-    HMODULE module = language.resourceModule;
+    HMODULE module = ResourceModule();
     HRSRC resource = ::FindResourceW(module, name, type);
     if (!resource && module != executable) {
         module = executable;

@@ -1,12 +1,23 @@
 #include "support/strings.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <cstdarg>
 #include <cwchar>
 #include <vector>
 
 namespace kv {
+
+std::wstring quoted_path(const std::wstring& path)
+{
+    if (path.size() >= MAX_PATH)
+        return path;
+    wchar_t quoted[MAX_PATH];
+    ::lstrcpynW(quoted, path.c_str(), MAX_PATH);
+    ::PathQuoteSpacesW(quoted);
+    return quoted;
+}
 
 std::wstring format(const wchar_t* pattern, ...)
 {

@@ -137,6 +137,9 @@ FolderBrowser::FolderBrowser(std::wstring title, int rootFolder) : title_(std::m
     // Without its root (a failure leaves none) the dialog shows the whole namespace.
     if (rootFolder >= 0)
         ::SHGetSpecialFolderLocation(nullptr, rootFolder, root_.put());
+    wchar_t path[MAX_PATH] = L"";
+    if (root_ && ::SHGetPathFromIDListW(root_.get(), path) && ::PathRemoveFileSpecW(path))
+        rootParentPath_ = path;
 }
 
 FolderBrowser::~FolderBrowser()
@@ -145,23 +148,11 @@ FolderBrowser::~FolderBrowser()
         ::CoUninitialize();
 }
 
-const std::wstring& FolderBrowser::RootParentPath() const
-{
-    if (!rootParentPath_) {
-        wchar_t path[MAX_PATH] = L"";
-        if (root_ && ::SHGetPathFromIDListW(root_.get(), path) && ::PathRemoveFileSpecW(path))
-            rootParentPath_ = path;
-        else
-            rootParentPath_ = std::wstring();
-    }
-    return *rootParentPath_;
-}
-
 std::wstring FolderBrowser::RelativePath() const
 {
-    if (RootParentPath().empty())
+    if (rootParentPath_.empty())
         return path_;
-    return RelativeFolderPath(RootParentPath(), path_).value_or(path_);
+    return RelativeFolderPath(rootParentPath_, path_).value_or(path_);
 }
 
 void FolderBrowser::SetStart(const std::wstring& initialPath, const std::wstring& suffix)
@@ -201,8 +192,8 @@ void FolderBrowser::ApplySuffix()
         if (CopyPath(joined, path_) && ::PathAppendW(joined, rest.c_str()))
             path_ = joined;
     }
-    if (!RootParentPath().empty()) {
-        if (std::optional<std::wstring> relative = RelativeFolderPath(RootParentPath(), path_))
+    if (!rootParentPath_.empty()) {
+        if (std::optional<std::wstring> relative = RelativeFolderPath(rootParentPath_, path_))
             path_ = *relative;
     }
 }
@@ -231,8 +222,8 @@ bool FolderBrowser::AcceptTypedPath(HWND dialog, const std::wstring& text)
         }
         // A path typed below the root is relative to the root's parent folder.
         CurrentFolderScope current;
-        if (!RootParentPath().empty()) {
-            if (const DWORD failed = current.Enter(RootParentPath())) {
+        if (!rootParentPath_.empty()) {
+            if (const DWORD failed = current.Enter(rootParentPath_)) {
                 error = failed;
                 return false;
             }
@@ -241,10 +232,10 @@ bool FolderBrowser::AcceptTypedPath(HWND dialog, const std::wstring& text)
     }();
 
     bool acceptable = qualified && IsValidPathText(full);
-    if (acceptable && !RootParentPath().empty()) {
+    if (acceptable && !rootParentPath_.empty()) {
         wchar_t common[MAX_PATH] = L"";
-        const int length = ::PathCommonPrefixW(full, RootParentPath().c_str(), common);
-        acceptable = length == static_cast<int>(RootParentPath().size());
+        const int length = ::PathCommonPrefixW(full, rootParentPath_.c_str(), common);
+        acceptable = length == static_cast<int>(rootParentPath_.size());
     }
     if (!acceptable) {
         ShowBrowserError(dialog, error);
@@ -314,8 +305,8 @@ void FolderBrowser::OnInitialized(HWND dialog)
 
     // The proposal usually does not exist yet: the dialog opens at its nearest existing folder.
     wchar_t start[MAX_PATH] = L"";
-    if (!RootParentPath().empty()) {
-        CopyPath(start, RootParentPath());
+    if (!rootParentPath_.empty()) {
+        CopyPath(start, rootParentPath_);
         ::PathAppendW(start, path_.c_str());
     } else {
         CopyPath(start, path_);

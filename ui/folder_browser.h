@@ -48,7 +48,7 @@ public:
     // Path() relative to the root's parent folder; Path() itself without a root.
     std::wstring RelativePath() const;
     // The root's folder with its last component removed; empty without a root.
-    const std::wstring& RootParentPath() const;
+    const std::wstring& RootParentPath() const { return rootParentPath_; }
     unsigned Flags() const { return flags_; }
 
     // The steps of a run, each of which the dialog callback or Run takes:
@@ -76,7 +76,7 @@ private:
     std::wstring suffix_;
     std::wstring title_;
     kv::unique_cotask_ptr<ITEMIDLIST> root_;
-    mutable std::optional<std::wstring> rootParentPath_;
+    std::wstring rootParentPath_;
     unsigned flags_ = 0;
     HWND editBox_ = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "app/product_identity.h"
 #include "framework/data_exchange.h"
 #include "framework/message_pump.h"
+#include "support/strings.h"
 #include "support/unique_resource.h"
 #include "ui/texts.h"
 
@@ -10,21 +11,6 @@
 #include <shlwapi.h>
 
 #include <exception>
-
-namespace {
-
-// A path with spaces in double quotes.
-std::wstring Quoted(const std::wstring& path)
-{
-    wchar_t quoted[MAX_PATH] = L"";
-    if (path.size() >= MAX_PATH)
-        return path;
-    ::lstrcpynW(quoted, path.c_str(), MAX_PATH);
-    ::PathQuoteSpacesW(quoted);
-    return quoted;
-}
-
-} // namespace
 
 CDlgInstall::CDlgInstall(InstallState& state, Installation installation)
     : CWizardPage(IDD_PAGE_INSTALL, state), installation_(std::move(installation))
@@ -58,9 +44,9 @@ void CDlgInstall::WriteSummary()
     ::SetWindowTextW(report_, L"");
     AppendReport(FormatText(LoadText(100), ProductDisplayName(true)) + L"\r\n", false);
     AppendReport(LoadText(122), true);
-    AppendReport(FormatText(LoadText(123), Quoted(state_.installFolder)) + L"\r\n", false);
+    AppendReport(FormatText(LoadText(123), kv::quoted_path(state_.installFolder)) + L"\r\n", false);
     if (state_.createMenuShortcuts)
-        AppendReport(FormatText(LoadText(124), Quoted(state_.startMenuFolder)) + L"\r\n", false);
+        AppendReport(FormatText(LoadText(124), kv::quoted_path(state_.startMenuFolder)) + L"\r\n", false);
     if (state_.createDesktopShortcut)
         AppendReport(LoadText(125) + L"\r\n", false);
 

@@ -1,5 +1,6 @@
 #include "ui/languages.h"
 
+#include "actionlog/action_log.h"
 #include "app/product_identity.h"
 #include "framework/application_name.h"
 #include "framework/message_box.h"
@@ -65,7 +66,6 @@ constexpr bool IsInTable(LanguageIndex index)
     return index >= 0 && index < kLanguageCount;
 }
 
-constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 std::function<void()>& LanguageChangeHandler()
 {
@@ -129,6 +129,14 @@ LanguageState& GetLanguageState()
         return created;
     }();
     return *state;
+}
+
+HMODULE ResourceModule()
+{
+    LanguageState& state = GetLanguageState();
+    if (!state.resourceModule)
+        state.resourceModule = ::GetModuleHandleW(nullptr);
+    return state.resourceModule;
 }
 
 LCID LanguageLcid(LanguageIndex index)
@@ -231,7 +239,7 @@ void ChooseStartupLanguage()
 {
     SetLanguage(DefaultLanguage(OfferedLanguages));
 
-    const std::wstring key = kUninstallKey + ProductRegistryName();
+    const std::wstring key = std::wstring(kUninstallKeyPath) + L"\\" + ProductRegistryName();
     DWORD type = 0;
     DWORD saved = 0;
     DWORD size = sizeof saved;

@@ -34,6 +34,10 @@ struct LanguageState {
 
 LanguageState& GetLanguageState();
 
+// The module searched first for resources: the state's, which becomes the executable when
+// none was set.
+HMODULE ResourceModule();
+
 // The current language.
 inline LanguageIndex CurrentLanguage() { return GetLanguageState().currentIndex; }
 

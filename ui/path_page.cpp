@@ -5,12 +5,6 @@
 #include "ui/folder_browser.h"
 #include "ui/texts.h"
 
-namespace {
-
-constexpr int kFolderLimit = 260;
-
-} // namespace
-
 BOOL CDlgPath::OnInitDialog()
 {
     CDialog::OnInitDialog();
@@ -28,7 +22,7 @@ void CDlgPath::DoDataExchange(CDataExchange* dx)
     if (!dx->SaveAndValidate())
         folder_ = state_.installFolder;
     DDX_Text(dx, IDC_FOLDER, folder_);
-    DDV_MaxChars(dx, folder_, kFolderLimit);
+    DDV_MaxChars(dx, folder_, MAX_PATH);
     if (dx->SaveAndValidate())
         state_.installFolder = folder_;
 }

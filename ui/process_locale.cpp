@@ -1,5 +1,7 @@
 #include "ui/process_locale.h"
 
+#include "support/strings.h"
+
 #include <windows.h>
 
 #include <boost/filesystem/path.hpp>
@@ -14,9 +16,7 @@ bool SetUpProcessLocale()
 
     wchar_t wide[LOCALE_NAME_MAX_LENGTH] = {};
     ::LCIDToLocaleName(LOCALE_USER_DEFAULT, wide, LOCALE_NAME_MAX_LENGTH, 0);
-    std::string name;
-    for (const wchar_t* c = wide; *c; ++c)
-        name.push_back(static_cast<char>(*c));   // locale names are ASCII
+    const std::string name = kv::to_utf8(wide);   // locale names are ASCII
 
     _configthreadlocale(_DISABLE_PER_THREAD_LOCALE);
     try {

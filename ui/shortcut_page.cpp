@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kFolderLimit = 260;
-
 std::wstring SpecialFolder(int csidl)
 {
     wchar_t path[MAX_PATH] = L"";
@@ -42,7 +40,7 @@ void CDlgShortcut::DoDataExchange(CDataExchange* dx)
     DDX_Check(dx, IDC_DESKTOP_SHORTCUT, desktop_);
     DDX_Check(dx, IDC_MENU_SHORTCUT, menu_);
     DDX_Text(dx, IDC_FOLDER, folder_);
-    DDV_MaxChars(dx, folder_, kFolderLimit);
+    DDV_MaxChars(dx, folder_, MAX_PATH);
     if (dx->SaveAndValidate()) {
         state_.createDesktopShortcut = desktop_ != 0;
         state_.createMenuShortcuts = menu_ != 0;

@@ -5,73 +5,67 @@
 #include "ui/languages.h"
 
 #include <array>
+#include <vector>
 
 namespace {
 
-// A string resource read straight from its block: blocks of sixteen counted strings, block
-// (id / 16) + 1. A string of length 0 is no string.
+// A string resource as it stands in the module. A string of length 0 is no string.
 std::wstring ReadStringResource(HMODULE module, UINT id)
 {
-    const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), RT_STRING);
-    const HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-    const auto* block = loaded ? static_cast<const WORD*>(::LockResource(loaded)) : nullptr;
-    if (!block)
-        return {};
-    const std::size_t words = ::SizeofResource(module, found) / sizeof(WORD);
-    std::size_t at = 0;
-    for (UINT skip = id % 16; skip > 0; --skip) {
-        if (at >= words)
-            return {};
-        at += 1 + block[at];
-    }
-    if (at >= words || at + 1 + block[at] > words)
-        return {};
-    return std::wstring(reinterpret_cast<const wchar_t*>(block + at + 1), block[at]);
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
 }
 
 constexpr int kFrenchBase = 1000;
 constexpr int kEnglishBase = 2000;
 
-bool IsUntranslated(UINT id)
-{
-    return LoadResourceString(id) == L"#";
-}
+struct SettledText {
+    UINT id;
+    std::wstring text;
+};
 
-} // namespace
-
-std::wstring LoadResourceString(UINT id)
-{
-    LanguageState& state = GetLanguageState();
-    const HMODULE executable = ::GetModuleHandleW(nullptr);
-    if (!state.resourceModule)
-        state.resourceModule = executable;
-    std::wstring text = ReadStringResource(state.resourceModule, id);
-    if (text.empty() && state.resourceModule != executable)
-        text = ReadStringResource(executable, id);
-    return text;
-}
-
-UINT TextIdentifier(int offset)
+// The text an offset settles on, each candidate read once: the current language's own (or
+// English for an untranslated language), then English, then French, passing over "#".
+SettledText Settle(int offset)
 {
     LanguageIndex language = CurrentLanguage();
     if (!IsInstallerTranslated(language))
         language = kEnglish;
 
     const UINT french = kFrenchBase + offset;
-    if (language == kFrench)
-        return french;
-    const UINT own = LanguageTextBase(language) + offset;
-    if (!IsUntranslated(own))
-        return own;
-    if (language == kEnglish)
-        return french;
-    const UINT english = kEnglishBase + offset;
-    return IsUntranslated(english) ? french : english;
+    std::vector<UINT> candidates;
+    if (language != kFrench) {
+        candidates.push_back(LanguageTextBase(language) + offset);
+        if (language != kEnglish)
+            candidates.push_back(kEnglishBase + offset);
+    }
+    for (const UINT id : candidates)
+        if (std::wstring text = LoadResourceString(id); text != L"#")
+            return {id, std::move(text)};
+    return {french, LoadResourceString(french)};
+}
+
+} // namespace
+
+std::wstring LoadResourceString(UINT id)
+{
+    const HMODULE module = ResourceModule();
+    const HMODULE executable = ::GetModuleHandleW(nullptr);
+    std::wstring text = ReadStringResource(module, id);
+    if (text.empty() && module != executable)
+        text = ReadStringResource(executable, id);
+    return text;
+}
+
+UINT TextIdentifier(int offset)
+{
+    return Settle(offset).id;
 }
 
 std::wstring LoadText(int offset)
 {
-    return LoadResourceString(TextIdentifier(offset));
+    return Settle(offset).text;
 }
 
 std::wstring FormatTextArguments(const std::wstring& text, const std::vector<std::wstring>& arguments)

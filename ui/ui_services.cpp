@@ -3,6 +3,7 @@
 #include "app/version_info.h"
 #include "framework/application_name.h"
 #include "framework/application_windows.h"
+#include "resources/resource_ids.h"
 #include "support/unique_resource.h"
 
 UiServices& GetUiServices()
@@ -29,6 +30,6 @@ std::wstring InstallerCaption()
 void UseApplicationIcon()
 {
     static const kv::unique_icon icon(static_cast<HICON>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(128), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR)));
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR)));
     GetUiServices().icon = [] { return icon.get(); };
 }

@@ -8,6 +8,8 @@
 //   TAVELO_DSETUP_LOG                               a file to which every call appends one
 //                                                   UTF-8 line with its arguments
 // Numbers may be written in decimal or, with 0x, in hexadecimal.
+#include "demo_record.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -32,23 +34,7 @@ long Setting(const wchar_t* name, long fallback)
 
 void Log(const std::wstring& line)
 {
-    wchar_t path[MAX_PATH];
-    const DWORD length = ::GetEnvironmentVariableW(L"TAVELO_DSETUP_LOG", path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return;
-    const HANDLE file = ::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    const std::wstring text = line + L"\n";
-    std::string utf8(static_cast<std::size_t>(::WideCharToMultiByte(
-                         CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)),
-                     '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(),
-                          static_cast<int>(utf8.size()), nullptr, nullptr);
-    DWORD written = 0;
-    ::WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-    ::CloseHandle(file);
+    demo::AppendRecord(L"TAVELO_DSETUP_LOG", line);
 }
 
 // "0x" and at least the given number of upper-case hexadecimal digits.

@@ -9,6 +9,7 @@
 // command line to that file (UTF-8, one line), so that tests can see how it was started.
 // TAVELO_DEMO_REGISTRATION_RESULT, a decimal number, replaces the exit code -10 of the
 // registration run, so that tests can make it fail.
+#include "demo_record.h"
 #include "demo_version.h"
 
 #include <windows.h>
@@ -44,25 +45,6 @@ private:
     HANDLE semaphore_;
     bool held_ = false;
 };
-
-void RecordStart(const wchar_t* commandLine)
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = ::GetEnvironmentVariableW(L"TAVELO_DEMO_RECORD", path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return;
-    const HANDLE file = ::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    std::string line(static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, nullptr, 0,
-                                                                     nullptr, nullptr)), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, commandLine, -1, line.data(), static_cast<int>(line.size()), nullptr, nullptr);
-    line.back() = '\n';
-    DWORD written = 0;
-    ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    ::CloseHandle(file);
-}
 
 int RegistrationResult()
 {
@@ -118,7 +100,7 @@ int ShowMainWindow(HINSTANCE instance, int show)
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 {
     const InstanceUnit instanceUnit;
-    RecordStart(::GetCommandLineW());
+    demo::AppendRecord(L"TAVELO_DEMO_RECORD", ::GetCommandLineW());
 
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);

@@ -162,7 +162,7 @@ private:
         if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMakerKeyPath, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, makerKey.put())
             != ERROR_SUCCESS)
             return;
-        const std::wstring name = ProductRegistryName(product::kThisProductCode) + L" Path";
+        const std::wstring name = InstallationPathValueName(product::kThisProductCode);
         wchar_t value[MAX_PATH] = {};
         DWORD type = 0;
         DWORD size = sizeof value - sizeof(wchar_t);

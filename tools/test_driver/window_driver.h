@@ -27,7 +27,6 @@ public:
                          const std::wstring& folder = L"");
 
     DWORD id() const { return id_; }
-    HANDLE handle() const { return process_.get(); }
     bool Running() const;
     // The exit code once the program has ended within the time, else nothing.
     std::optional<DWORD> WaitForExit(milliseconds wait = kDefaultWait) const;
