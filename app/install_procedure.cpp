@@ -16,15 +16,11 @@
 namespace {
 
 constexpr int kTextNext = 6;
-constexpr int kTextOk = 11;
-constexpr int kTextFailed = 12;
 constexpr int kTextSamplesFolder = 18;
 constexpr int kTextClickToContinue = 106;
-constexpr int kTextPreparing = 114;
 constexpr int kTextShortcuts = 117;
 constexpr int kTextRegistry = 118;
 constexpr int kTextInstallationData = 119;
-constexpr int kTextInstallationFailed = 121;
 constexpr int kTextDirectX = 131;
 
 // Shows the hourglass for as long as it lives.
@@ -38,12 +34,6 @@ public:
 private:
     InstallView& view_;
 };
-
-// The second half of a step's report line.
-void ReportOutcome(InstallView& view, bool succeeded)
-{
-    view.AppendReport(LoadText(succeeded ? kTextOk : kTextFailed) + L"\r\n", false);
-}
 
 // The first half of a step's report line, also shown in the status line.
 void AnnounceStep(InstallView& view, int text)

@@ -3,6 +3,8 @@
 // implements it with its controls; tests and window-free runs record the calls.
 #pragma once
 
+#include "ui/texts.h"
+
 #include <windows.h>
 
 #include <string>
@@ -31,3 +33,16 @@ public:
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
 };
+
+// Texts of the report and the status line that the install procedure and the install
+// handler share.
+inline constexpr int kTextOk = 11;
+inline constexpr int kTextFailed = 12;
+inline constexpr int kTextPreparing = 114;
+inline constexpr int kTextInstallationFailed = 121;
+
+// The second half of a step's report line: "OK" or "Failed" and the line end.
+inline void ReportOutcome(InstallView& view, bool succeeded)
+{
+    view.AppendReport(LoadText(succeeded ? kTextOk : kTextFailed) + L"\r\n", false);
+}

@@ -2,6 +2,7 @@
 
 #include "actionlog/action_log.h"
 #include "app/product_identity.h"
+#include "framework/wait_cursor.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"
 #include "ui/languages.h"
@@ -23,18 +24,6 @@ bool SetNumber(HKEY key, const wchar_t* name, DWORD value)
     return ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value)
            == ERROR_SUCCESS;
 }
-
-// Restores the cursor it found when it goes.
-class WaitCursor {
-public:
-    WaitCursor() : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { ::SetCursor(previous_); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR previous_;
-};
 
 } // namespace
 
@@ -123,7 +112,7 @@ RegistrationRun RunProductRegistration(const std::wstring& mainProgram, Applicat
     RegistrationRun run{true, static_cast<int>(exitCode)};
     if (run.exitCode == kRegistrationSucceeded) {
         // The product registered its file types: the shell re-reads the associations.
-        const WaitCursor waitCursor;
+        const CWaitCursor waitCursor;
         ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     }
     return run;

@@ -2,23 +2,12 @@
 
 #include "framework/application_name.h"
 
-namespace {
-
-CWinApp* g_application = nullptr;
-
-} // namespace
-
 CWinApp::CWinApp()
 {
-    g_application = this;
     AfxSetAppName(DefaultAppName());
 }
 
-CWinApp::~CWinApp()
-{
-    if (g_application == this)
-        g_application = nullptr;
-}
+CWinApp::~CWinApp() = default;
 
 BOOL CWinApp::InitInstance()
 {
@@ -29,9 +18,4 @@ int CWinApp::Run()
 {
     InitInstance();
     return 0;
-}
-
-CWinApp* AfxGetApp()
-{
-    return g_application;
 }

@@ -19,6 +19,3 @@ public:
     // Runs InitInstance; the process's exit code.
     int Run();
 };
-
-// The application object, or null before it exists and after it is gone.
-CWinApp* AfxGetApp();

@@ -55,12 +55,25 @@ void CDialog::EndDialog(INT_PTR result)
         ::DestroyWindow(hwnd_);
 }
 
+std::wstring AfxWindowText(HWND window)
+{
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+RECT AfxChildRect(HWND child)
+{
+    RECT rect{};
+    ::GetWindowRect(child, &rect);
+    // Two points: the system maps a rectangle, also in a window laid out right to left.
+    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 std::wstring CDialog::GetDlgItemText(int id) const
 {
-    HWND control = GetDlgItem(id);
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-    return text;
+    return AfxWindowText(GetDlgItem(id));
 }
 
 void CDialog::SetDlgItemText(int id, const std::wstring& text) const
@@ -75,11 +88,7 @@ void CDialog::EnableDlgItem(int id, bool enable) const
 
 RECT CDialog::DlgItemRect(int id) const
 {
-    RECT rect{};
-    ::GetWindowRect(GetDlgItem(id), &rect);
-    // Two points: the system maps a rectangle, also in a window laid out right to left.
-    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
+    return AfxChildRect(GetDlgItem(id));
 }
 
 void CDialog::MoveDlgItem(int id, int moveX, int moveY, int growX, int growY) const

@@ -24,7 +24,6 @@ public:
     bool Create(HWND parent);
 
     HWND GetSafeHwnd() const { return hwnd_; }
-    UINT TemplateId() const { return templateId_; }
 
     // true: validate the controls and store their values; false: load the controls from
     // the values. Answers false when a value was refused (the user has been told why).
@@ -65,6 +64,11 @@ private:
     HWND hwnd_ = nullptr;
     bool modal_ = false;
 };
+
+// A window's text.
+std::wstring AfxWindowText(HWND window);
+// A child window's rectangle in its parent's client coordinates.
+RECT AfxChildRect(HWND child);
 
 // The module whose resources hold the dialog templates and the framework's texts.
 HINSTANCE AfxGetResourceHandle();

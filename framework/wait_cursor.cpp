@@ -18,11 +18,6 @@ CWaitCursor::~CWaitCursor()
     ::SetCursor(previous_);
 }
 
-void CWaitCursor::Restore() const
-{
-    Show();
-}
-
 void CWaitCursor::Show()
 {
     ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));

@@ -10,10 +10,8 @@ public:
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
 
-    // Shows the hourglass again after something (a message box, a window) replaced it.
-    void Restore() const;
-
-    // Puts the hourglass on the screen.
+    // Puts the hourglass on the screen, also again after something (a message box, a
+    // window) replaced it.
     static void Show();
 
 private:

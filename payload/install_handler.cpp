@@ -13,11 +13,7 @@
 
 namespace {
 
-constexpr int kTextOk = 11;
-constexpr int kTextFailed = 12;
-constexpr int kTextPreparing = 114;
 constexpr int kTextCopying = 115;
-constexpr int kTextInstallationFailed = 121;
 
 bool FileExists(const std::wstring& path)
 {
@@ -87,7 +83,7 @@ notification::result InstallHandler::Started()
         throw_compress_error(compress_errc::damaged_archive);
     payloadStream_->clear();
     payloadStream_->seekg(0);
-    view_->AppendReport(LoadText(kTextOk) + L"\r\n", false);
+    ReportOutcome(*view_, true);
     return notification::result::proceed;
 }
 
@@ -149,7 +145,7 @@ notification::result InstallHandler::FileEnd(const PayloadEntry& entry)
         GrantUsersAccess(entry.destination, kSharedFileModifyAccess, 0);
     if (entry.kind != TemporaryFile)
         state_->actionLog.Complete(true);
-    view_->AppendReport(LoadText(kTextOk) + L"\r\n", false);
+    ReportOutcome(*view_, true);
     return notification::result::proceed;
 }
 
@@ -162,7 +158,7 @@ notification::result InstallHandler::Progress(std::uint64_t done, std::uint64_t 
 notification::result InstallHandler::Failed(const std::error_code& code)
 {
     state_->actionLog.Complete(false);
-    view_->AppendReport(LoadText(kTextFailed) + L"\r\n", false);
+    ReportOutcome(*view_, false);
     view_->SetStatusText(FormatText(LoadText(kTextInstallationFailed), ErrorCodeText(code)));
     return notification::result::abort;
 }

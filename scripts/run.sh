@@ -11,16 +11,10 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 
-build=$top/build/x86_64
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-x86_64.cmake" \
-        -DTAVELO_DEPS_PREFIX="$("$top/scripts/deps-prefix.sh" x86_64)" \
-        -DTAVELO_BOOST_INCLUDE="${TAVELO_CACHE:-$HOME/.cache/tavelo-deps}/boost-include" >/dev/null
-fi
-echo "run: building the installer"
-cmake --build "$build" --target installer tavelo_driver -j "$(nproc)"
+source "$top/scripts/build.sh"
+configure_and_build x86_64 installer tavelo_driver
 
+build=$top/build/x86_64
 installer=$build/InstallTavelo7.01j.exe
 prefix=${RUN_PREFIX:-$build/run-prefix}
 source "$top/scripts/wine-session.sh"

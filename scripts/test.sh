@@ -8,20 +8,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh"
 
-jobs=$(nproc)
-configure_and_build() {   # arch, extra cmake arguments...
-  local arch=$1; shift
-  local build=$top/build/$arch
-  if [ ! -f "$build/build.ninja" ]; then
-    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-          -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$arch.cmake" \
-          -DTAVELO_DEPS_PREFIX="$("$top/scripts/deps-prefix.sh" "$arch")" \
-          -DTAVELO_BOOST_INCLUDE="${TAVELO_CACHE:-$HOME/.cache/tavelo-deps}/boost-include" "$@" >/dev/null
-  fi
-  echo "test: building for $arch"
-  cmake --build "$build" -j "$jobs"
-}
-
+source "$top/scripts/build.sh"
 configure_and_build x86_64
 configure_and_build i686
 
@@ -33,7 +20,7 @@ trap wine_session_stop EXIT
 
 echo "test: running the tests under Wine"
 set +e
-ctest --test-dir "$build" --output-on-failure -j "$jobs" "$@"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
 result=$?
 set -e
 exit $result

@@ -132,7 +132,7 @@ HWND CDlgInstall::OwnerWindow() const
 void CDlgInstall::BeginWaitCursor()
 {
     if (waitCursor_)
-        waitCursor_->Restore();
+        CWaitCursor::Show();
     else
         waitCursor_.emplace();
 }

@@ -6,6 +6,18 @@
 #include "resources/resource_ids.h"
 #include "support/unique_resource.h"
 
+namespace {
+
+// The caption of the installer's messages: the application's name, else the product with
+// its version.
+std::wstring InstallerCaption()
+{
+    const std::wstring& name = AfxGetAppName();
+    return name.empty() ? VersionInfo::Current().ProductNameWithVersion() : name;
+}
+
+} // namespace
+
 UiServices& GetUiServices()
 {
     static UiServices services{
@@ -19,12 +31,6 @@ UiServices& GetUiServices()
         AfxEnableModeless,
     };
     return services;
-}
-
-std::wstring InstallerCaption()
-{
-    const std::wstring& name = AfxGetAppName();
-    return name.empty() ? VersionInfo::Current().ProductNameWithVersion() : name;
 }
 
 void UseApplicationIcon()

@@ -27,9 +27,6 @@ struct UiServices {
 
 UiServices& GetUiServices();
 
-// The installer's caption provider.
-std::wstring InstallerCaption();
-
 // Loads the application icon 128 of the executable once, at the system's default icon size,
 // and makes it the icon provider. Called when the application object is constructed.
 void UseApplicationIcon();

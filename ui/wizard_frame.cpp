@@ -14,13 +14,6 @@ namespace {
 
 enum Page { kStartPage, kModePage, kPathPage, kShortcutPage, kInstallPage, kEndPage };
 
-std::wstring WindowText(HWND window)
-{
-    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 int Width(const RECT& rect)
 {
     return rect.right - rect.left;
@@ -29,15 +22,6 @@ int Width(const RECT& rect)
 int Height(const RECT& rect)
 {
     return rect.bottom - rect.top;
-}
-
-// A child window's rectangle in its parent's client coordinates.
-RECT ChildRect(HWND child)
-{
-    RECT rect{};
-    ::GetWindowRect(child, &rect);
-    ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
 }
 
 } // namespace
@@ -49,7 +33,7 @@ BOOL CAboutDlg::OnInitDialog()
     CDialog::OnInitDialog();
     std::wstring title = LoadText(3);
     if (title.empty())
-        title = WindowText(GetSafeHwnd());
+        title = AfxWindowText(GetSafeHwnd());
     ::SetWindowTextW(GetSafeHwnd(), FormatText(title, InstallerTitle(false)).c_str());
 
     const VersionInfo& installer = VersionInfo::Current();
@@ -116,7 +100,7 @@ void CInstallDlg::SizeToLargestPage()
     for (CWizardPage* page : pages_) {
         ::SetWindowPos(page->GetSafeHwnd(), nullptr, area.left, area.top, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
-        const RECT placed = ChildRect(page->GetSafeHwnd());
+        const RECT placed = AfxChildRect(page->GetSafeHwnd());
         ::UnionRect(&all, &all, &placed);
     }
 
@@ -128,7 +112,7 @@ void CInstallDlg::SizeToLargestPage()
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
 
     for (CWizardPage* page : pages_) {
-        const RECT own = ChildRect(page->GetSafeHwnd());
+        const RECT own = AfxChildRect(page->GetSafeHwnd());
         ::SetWindowPos(page->GetSafeHwnd(), nullptr, all.left, all.top, Width(all), Height(all),
                        SWP_NOZORDER | SWP_NOACTIVATE);
         page->StretchControls(Width(all) - Width(own), Height(all) - Height(own));

@@ -41,7 +41,6 @@ public:
     void UpdateButtons();
 
     // The page shown (0 to 5), -1 before the frame exists.
-    int CurrentPage() const { return current_; }
 
 protected:
     BOOL OnInitDialog() override;

@@ -17,10 +17,7 @@ using testing_support::WriteFileBytes;
 
 using namespace actionlog_testing;
 
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using testing_support::Exists;
 
 std::wstring TemporaryFolderPath()
 {

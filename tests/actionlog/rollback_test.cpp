@@ -24,10 +24,7 @@ Bytes BytesOf(const std::string& text)
     return Bytes(text.begin(), text.end());
 }
 
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using testing_support::Exists;
 
 std::vector<std::wstring> Backups(const ActionLog& log)
 {

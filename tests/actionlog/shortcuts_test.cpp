@@ -17,10 +17,7 @@ using testing_support::TemporaryFolder;
 
 namespace {
 
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using testing_support::Exists;
 
 class ShortcutTest : public testing::Test {
 protected:

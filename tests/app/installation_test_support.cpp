@@ -46,13 +46,6 @@ std::wstring ShellFolder(int csidl)
     return folder;
 }
 
-// The user's temporary folder, without a trailing separator.
-std::wstring UserTemporaryFolder()
-{
-    wchar_t folder[MAX_PATH];
-    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder, length > 0 && folder[length - 1] == L'\\' ? length - 1 : length);
-}
 
 // The all-users profile: the public desktop and documents.
 std::wstring PublicFolder()
@@ -194,6 +187,13 @@ PayloadFile DemoFile(const std::wstring& name)
         if (file.source == name)
             return file;
     throw std::runtime_error("the demo payload holds no " + kv::to_utf8(name));
+}
+
+std::wstring UserTemporaryFolder()
+{
+    wchar_t folder[MAX_PATH];
+    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder, length > 0 && folder[length - 1] == L'\\' ? length - 1 : length);
 }
 
 const MachineFolders& Folders()
@@ -497,11 +497,6 @@ ExpectedLog ExpectedUpdateLog()
     log.Record(UninstallKey, true, kUninstallKeyText);
     log.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
     return log;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::vector<std::wstring> ReadLines(const std::wstring& path)

@@ -6,6 +6,7 @@
 #include "payload/payload_test_support.h"
 #include "support/file_tree_snapshot.h"
 #include "support/registry_snapshot.h"
+#include "support/test_support.h"
 #include "support/unique_resource.h"
 
 #include <windows.h>
@@ -66,6 +67,8 @@ struct MachineFolders {
     std::wstring samplesFolder;     // publicDesktop + \Tavelo Examples
 };
 const MachineFolders& Folders();
+// The user's temporary folder, without a trailing separator.
+std::wstring UserTemporaryFolder();
 
 // Where a payload file lands, its destination's token expanded.
 std::wstring InstalledPath(const payload_testing::PayloadFile& file, const std::wstring& temporaryFolder);
@@ -148,7 +151,7 @@ bool MarkLogAsWrittenBy701h(const std::wstring& logPath);
 // touch, its DirectX step), then the update's own records.
 ExpectedLog ExpectedUpdateLog();
 
-bool Exists(const std::wstring& path);
+using testing_support::Exists;
 // Lines of a UTF-8 text file (the demo programs' records), or none when it is missing.
 std::vector<std::wstring> ReadLines(const std::wstring& path);
 

@@ -38,13 +38,6 @@ namespace {
 constexpr wchar_t kUninstallEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelo 7";
 const std::wstring kLeaveQuestion = L"Installation is not complete.\r\n\r\nDo you still confirm exit Installation ?";
 
-std::wstring UserTemporaryFolder()
-{
-    wchar_t folder[MAX_PATH];
-    const DWORD length = ::GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder, length > 0 && folder[length - 1] == L'\\' ? length - 1 : length);
-}
-
 // The report of the progress page before the installation: the options the user chose.
 std::vector<std::wstring> Summary(const std::wstring& installFolder, const std::wstring& startMenuFolder,
                                   bool menuShortcuts, bool desktopShortcut)
@@ -147,14 +140,36 @@ protected:
         return log;
     }
 
+    // The uninstall entry and the installation path value, nothing else, and the three
+    // shortcuts starting the programs in their folder, of an installation in quick mode.
+    static void ExpectRegistrationAndShortcuts()
+    {
+        const MachineFolders& folders = Folders();
+        const std::wstring mainProgram = folders.installFolder + L"\\Tavelo.exe";
+        const std::wstring uninstaller = folders.installFolder + L"\\Uninstall.exe";
+        const testing_support::RegistryKeySnapshot entry =
+            testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry);
+        EXPECT_EQ(entry.values, ExpectedUninstallValues(folders.installFolder));
+        EXPECT_THAT(entry.subkeys, IsEmpty());
+        const testing_support::RegistryKeySnapshot makerKey =
+            testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane");
+        EXPECT_EQ(makerKey.values,
+                  (std::map<std::wstring, testing_support::RegistryValue>{{L"Tavelo 7 Path", RegistryString(mainProgram)}}));
+        EXPECT_THAT(makerKey.subkeys, IsEmpty());
+
+        const ShortcutTarget program{mainProgram, folders.installFolder};
+        EXPECT_EQ(ReadShortcut(folders.startMenuFolder + L"\\Tavelo 7.01j.lnk"), program);
+        EXPECT_EQ(ReadShortcut(folders.startMenuFolder + L"\\Uninstall Tavelo.lnk"),
+                  (ShortcutTarget{uninstaller, folders.installFolder}));
+        EXPECT_EQ(ReadShortcut(folders.publicDesktop + L"\\Tavelo 7.01j.lnk"), program);
+    }
+
     // What a fresh quick installation that has just ended leaves: the report and the status
     // line, the files, the uninstall log, the registry values and the shortcuts. Returns the
     // temporary folder it used.
     static std::wstring ExpectFreshQuickInstallation(const InstallerSession& installer, const ExpectedLog& expectedLog)
     {
         const MachineFolders& folders = Folders();
-        const std::wstring mainProgram = folders.installFolder + L"\\Tavelo.exe";
-        const std::wstring uninstaller = folders.installFolder + L"\\Uninstall.exe";
 
         // The report: the options, a rule, one line per step and per file, every one "OK".
         const std::vector<std::wstring> report = installer.Report();
@@ -173,24 +188,7 @@ protected:
         EXPECT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", log));
         EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j", folders.installFolder, folders.startMenuFolder));
 
-        // The registry: the uninstall entry and the installation path value, nothing else.
-        const testing_support::RegistryKeySnapshot entry =
-            testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry);
-        EXPECT_EQ(entry.values, ExpectedUninstallValues(folders.installFolder));
-        EXPECT_THAT(entry.subkeys, IsEmpty());
-        const testing_support::RegistryKeySnapshot makerKey =
-            testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane");
-        EXPECT_EQ(makerKey.values,
-                  (std::map<std::wstring, testing_support::RegistryValue>{{L"Tavelo 7 Path", RegistryString(mainProgram)}}));
-        EXPECT_THAT(makerKey.subkeys, IsEmpty());
-
-        // The shortcuts start the programs in their folder.
-        const ShortcutTarget program{mainProgram, folders.installFolder};
-        EXPECT_EQ(ReadShortcut(folders.startMenuFolder + L"\\Tavelo 7.01j.lnk"), program);
-        EXPECT_EQ(ReadShortcut(folders.startMenuFolder + L"\\Uninstall Tavelo.lnk"),
-                  (ShortcutTarget{uninstaller, folders.installFolder}));
-        EXPECT_EQ(ReadShortcut(folders.publicDesktop + L"\\Tavelo 7.01j.lnk"), program);
-
+        ExpectRegistrationAndShortcuts();
         return temporaryFolder;
     }
 
@@ -382,8 +380,7 @@ TEST_F(EndToEnd, UpdateFromAnInstalled701h)
     ASSERT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", log));
     EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j -- Update (Tavelo 7.01h)", folders.installFolder,
                                     folders.startMenuFolder));
-    EXPECT_EQ(testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry).values,
-              ExpectedUninstallValues(folders.installFolder));
+    ExpectRegistrationAndShortcuts();
     const std::vector<std::wstring> directX = ReadLines(directXLog_);
     EXPECT_TRUE(std::none_of(directX.begin(), directX.end(),
                              [](const std::wstring& line) { return line.starts_with(L"DirectXSetupW"); }))
@@ -435,8 +432,7 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
                   1)
             << kv::to_utf8(file.source);
     }
-    EXPECT_EQ(testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry).values,
-              ExpectedUninstallValues(folders.installFolder));
+    ExpectRegistrationAndShortcuts();
 
     FinishAndUninstall(installer, folders.installFolder);
 }

@@ -127,17 +127,6 @@ std::wstring InstallerSession::Leave(std::optional<DWORD>& exitCode)
     return question;
 }
 
-std::vector<std::wstring> Lines(const std::wstring& text)
-{
-    std::vector<std::wstring> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find(L"\r\n", start);
-        lines.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
-        start = end == std::wstring::npos ? text.size() : end + 2;
-    }
-    return lines;
-}
-
 std::wstring Quoted(const std::wstring& path)
 {
     return path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";

@@ -2,6 +2,7 @@
 // its wizard by window messages, as a person would with the mouse.
 #pragma once
 
+#include "support/test_support.h"
 #include "tools/test_driver/window_driver.h"
 
 #include <windows.h>
@@ -58,8 +59,7 @@ private:
     HWND window_ = nullptr;
 };
 
-// Lines of a text separated by "\r\n"; a final line end gives no empty line.
-std::vector<std::wstring> Lines(const std::wstring& text);
+using testing_support::Lines;
 
 // A path as the report shows it: quoted when it holds a space.
 std::wstring Quoted(const std::wstring& path);

@@ -63,6 +63,22 @@ void RemoveTree(const std::wstring& path)
     boost::filesystem::remove_all(root, ignored);
 }
 
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find(L"\r\n", start);
+        lines.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        start = end == std::wstring::npos ? text.size() : end + 2;
+    }
+    return lines;
+}
+
 std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path)
 {
     kv::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -35,6 +35,12 @@ private:
 // Removes a file or folder tree, clearing read-only marks on the way.
 void RemoveTree(const std::wstring& path);
 
+// Whether a file or folder exists.
+bool Exists(const std::wstring& path);
+
+// The lines of a text separated by "\r\n"; a final line end gives no empty line.
+std::vector<std::wstring> Lines(const std::wstring& text);
+
 std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 

@@ -28,10 +28,7 @@ void WriteText(const std::wstring& path, const std::string& text)
     std::ofstream(path.c_str(), std::ios::binary) << text;
 }
 
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using testing_support::Exists;
 
 class PackerTest : public testing::Test {
 protected:

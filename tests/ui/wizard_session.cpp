@@ -23,14 +23,6 @@ const driver::milliseconds kWait{10000};
 constexpr int kPageMarks[CInstallDlg::kPageCount] = {IDC_LANGUAGE_LIST, IDC_MODE_GROUP, IDC_PATH_GROUP,
                                                       IDC_SHORTCUT_GROUP, IDC_REPORT, IDC_INFO};
 
-BOOL CALLBACK CollectControl(HWND window, LPARAM data)
-{
-    auto* search = reinterpret_cast<std::pair<int, std::vector<HWND>>*>(data);
-    if (::GetDlgCtrlID(window) == search->first)
-        search->second.push_back(window);
-    return TRUE;
-}
-
 } // namespace
 
 HWND PageWindowOf(HWND frame, int page)
@@ -145,13 +137,6 @@ int VisiblePage(HWND frame)
     return -1;
 }
 
-std::vector<HWND> AllControls(HWND root, int id)
-{
-    std::pair<int, std::vector<HWND>> search{id, {}};
-    ::EnumChildWindows(root, CollectControl, reinterpret_cast<LPARAM>(&search));
-    return search.second;
-}
-
 std::wstring PageControlText(HWND frame, int page, int id)
 {
     return driver::WindowText(::GetDlgItem(PageWindowOf(frame, page), id));
@@ -160,22 +145,6 @@ std::wstring PageControlText(HWND frame, int page, int id)
 std::wstring ReportText(HWND frame)
 {
     return PageControlText(frame, 4, IDC_REPORT);
-}
-
-std::vector<std::wstring> Lines(const std::wstring& text)
-{
-    std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find(L"\r\n", start);
-        if (end == std::wstring::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
 }
 
 void Press(HWND frame, int id)

@@ -6,6 +6,7 @@
 #include "ui/pages.h"
 
 #include "language_state_guard.h"
+#include "support/test_support.h"
 
 #include <windows.h>
 
@@ -51,14 +52,11 @@ INT_PTR RunWizard(InstallState& state, Installation installation, const std::fun
 int VisiblePage(HWND frame);
 // The window of a page (0 to 5), shown or not.
 HWND PageWindowOf(HWND frame, int page);
-// Every control with that id below root, visible or not, in window order.
-std::vector<HWND> AllControls(HWND root, int id);
 // The text of the control with that id on page (by the page's own window), visible or not.
 std::wstring PageControlText(HWND frame, int page, int id);
 // The report of the progress page.
 std::wstring ReportText(HWND frame);
-// The lines of a text separated by "\r\n"; a final line end gives no empty line.
-std::vector<std::wstring> Lines(const std::wstring& text);
+using testing_support::Lines;
 
 // Presses a button and waits for the frame to handle it.
 void Press(HWND frame, int id);

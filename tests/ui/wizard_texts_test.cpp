@@ -135,7 +135,6 @@ TEST_F(WizardTexts, ALanguagePickedOnTheStartPageChangesEveryTextAtOnce)
 {
     std::map<std::wstring, std::wstring> texts;
     SystemMenu menu;
-    std::wstring appName;
     RunWizard(state_, installation_.Get(), [&](HWND frame) {
         driver::SelectComboItem(driver::FindControl(frame, IDC_LANGUAGE_LIST), 0);   // Français
         texts = PageTexts(frame);
