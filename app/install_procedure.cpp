@@ -15,9 +15,7 @@
 
 namespace {
 
-constexpr int kTextNext = 6;
 constexpr int kTextSamplesFolder = 18;
-constexpr int kTextClickToContinue = 106;
 constexpr int kTextShortcuts = 117;
 constexpr int kTextRegistry = 118;
 constexpr int kTextInstallationData = 119;
@@ -152,6 +150,6 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
     const std::optional<std::wstring> logPath = UninstallLogPath(programs.uninstaller);
     ReportOutcome(view, logPath && state.actionLog.Write(*logPath, state.installFolder, state.startMenuFolder));
 
-    view.SetStatusText(FormatText(LoadText(kTextClickToContinue), LoadText(kTextNext)));
+    view.SetStatusText(ContinueStatusText());
     return true;
 }

@@ -17,7 +17,7 @@ void CDlgMode::UpdateTexts()
     SetDlgItemText(IDC_MODE_GROUP, LoadText(15));
     SetDlgItemText(IDC_MODE_QUICK, LoadText(16));
     SetDlgItemText(IDC_MODE_ADVANCED, LoadText(17));
-    SetDlgItemText(IDC_STATUS, FormatText(LoadText(106), LoadText(6)));
+    SetDlgItemText(IDC_STATUS, ContinueStatusText());
 }
 
 void CDlgMode::StretchControls(int dx, int dy)

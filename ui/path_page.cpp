@@ -51,7 +51,7 @@ void CDlgPath::UpdateTexts()
     SetDlgItemText(IDC_PATH_GROUP, LoadText(10));
     SetDlgItemText(IDC_PATH_LABEL, FormatText(LoadText(111), ProductDisplayName(false)));
     SetDlgItemText(IDC_BROWSE, LoadText(8));
-    SetDlgItemText(IDC_STATUS, FormatText(LoadText(106), LoadText(6)));
+    SetDlgItemText(IDC_STATUS, ContinueStatusText());
 }
 
 void CDlgPath::StretchControls(int dx, int dy)

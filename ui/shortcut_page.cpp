@@ -89,7 +89,7 @@ void CDlgShortcut::UpdateTexts()
     SetDlgItemText(IDC_MENU_SHORTCUT, LoadText(112));
     SetDlgItemText(IDC_BROWSE, LoadText(8));
     SetDlgItemText(IDC_DESKTOP_SHORTCUT, LoadText(113));
-    SetDlgItemText(IDC_STATUS, FormatText(LoadText(106), LoadText(6)));
+    SetDlgItemText(IDC_STATUS, ContinueStatusText());
 }
 
 void CDlgShortcut::StretchControls(int dx, int dy)

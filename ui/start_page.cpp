@@ -108,7 +108,7 @@ void CDlgStart::UpdateTexts()
         break;
     case OlderVersion:
         situation = FormatText(LoadText(101), installed, product);
-        status = FormatText(LoadText(106), LoadText(6));
+        status = ContinueStatusText();
         break;
     case NewerVersion:
         situation = FormatText(LoadText(100), product) + L"\r\n" + FormatText(LoadText(103), installed);
@@ -117,7 +117,7 @@ void CDlgStart::UpdateTexts()
     case NotInstalled:
     default:
         situation = FormatText(LoadText(100), product);
-        status = FormatText(LoadText(106), LoadText(6));
+        status = ContinueStatusText();
         break;
     }
     SetDlgItemText(IDC_INFO, situation);

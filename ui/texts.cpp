@@ -87,6 +87,11 @@ std::wstring FormatTextArguments(const std::wstring& text, const std::vector<std
     return length ? std::wstring(formatted.get(), length) : text;
 }
 
+std::wstring ContinueStatusText()
+{
+    return FormatText(LoadText(106), LoadText(6));
+}
+
 std::wstring InstallerTitle(bool withProduct)
 {
     std::wstring title = LoadText(0);

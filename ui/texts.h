@@ -30,6 +30,10 @@ std::wstring FormatText(const std::wstring& text, const Arguments&... arguments)
     return FormatTextArguments(text, {std::wstring(arguments)...});
 }
 
+// The status line that asks to go on: text 106 with the name of Next (text 6), "Click on
+// 'Next' to continue."
+std::wstring ContinueStatusText();
+
 // "Installer", or with the product "Installer – Tavelo 7.01j" (text 0, an EN DASH between
 // spaces, the product name with its version).
 std::wstring InstallerTitle(bool withProduct);

@@ -8,7 +8,7 @@
 //   TAVELO_DSETUP_LOG                               a file to which every call appends one
 //                                                   UTF-8 line with its arguments
 // Numbers may be written in decimal or, with 0x, in hexadecimal.
-#include "demo_record.h"
+#include "demo_support.h"
 
 #include <windows.h>
 

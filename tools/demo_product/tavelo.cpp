@@ -9,7 +9,7 @@
 // command line to that file (UTF-8, one line), so that tests can see how it was started.
 // TAVELO_DEMO_REGISTRATION_RESULT, a decimal number, replaces the exit code -10 of the
 // registration run, so that tests can make it fail.
-#include "demo_record.h"
+#include "demo_support.h"
 #include "demo_version.h"
 
 #include <windows.h>
@@ -55,14 +55,6 @@ int RegistrationResult()
     return static_cast<int>(std::wcstol(value, nullptr, 10));
 }
 
-bool HasOption(int argc, wchar_t** argv, const wchar_t* option)
-{
-    for (int i = 1; i < argc; ++i)
-        if (::lstrcmpiW(argv[i], option) == 0)
-            return true;
-    return false;
-}
-
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_DESTROY) {
@@ -104,7 +96,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show)
 
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    const bool registration = argv && HasOption(argc, argv, L"/Register") && HasOption(argc, argv, L"/Background");
+    const bool registration =
+        argv && demo::HasOption(argc, argv, L"/Register") && demo::HasOption(argc, argv, L"/Background");
     ::LocalFree(argv);
     if (registration)
         return RegistrationResult();

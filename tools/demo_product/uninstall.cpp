@@ -18,6 +18,8 @@
 // item a line in UTF-8, to the file named by the environment variable
 // TAVELO_DEMO_UNINSTALL_REPORT when it is set. The copy's exit code is the number of
 // items not removed.
+#include "demo_support.h"
+
 #include "actionlog/action_log.h"
 #include "actionlog/paths_equivalent.h"
 #include "app/product_identity.h"
@@ -272,14 +274,6 @@ bool StartRemovalCopy(const std::wstring& self, bool quiet)
     return true;
 }
 
-bool HasOption(int argc, wchar_t** argv, const wchar_t* option)
-{
-    for (int i = 1; i < argc; ++i)
-        if (::lstrcmpiW(argv[i], option) == 0)
-            return true;
-    return false;
-}
-
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -292,7 +286,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     wchar_t** argv = arguments.get();
     if (!argv)
         return 1;
-    const bool quiet = HasOption(argc, argv, L"/Quiet");
+    const bool quiet = demo::HasOption(argc, argv, L"/Quiet");
 
     if (argc >= 4 && ::lstrcmpiW(argv[1], L"/Remove") == 0) {
         // The copy: the original must have ended before its file can be removed.

@@ -1,6 +1,5 @@
-// The demo programs tell tests what they were asked to do: one UTF-8 line appended to the
-// file that an environment variable names. Nothing happens when the variable is not set.
-// Header-only, so that the demo programs stay free of the installer's libraries.
+// What the demo programs share. Header-only, so that they stay free of the installer's
+// libraries.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +8,17 @@
 
 namespace demo {
 
+// Whether an argument after the program's name is the option (letter case ignored).
+inline bool HasOption(int argc, wchar_t** argv, const wchar_t* option)
+{
+    for (int i = 1; i < argc; ++i)
+        if (::lstrcmpiW(argv[i], option) == 0)
+            return true;
+    return false;
+}
+
+// The demo programs tell tests what they were asked to do: one UTF-8 line appended to the
+// file that an environment variable names. Nothing happens when the variable is not set.
 inline void AppendRecord(const wchar_t* variable, const std::wstring& line)
 {
     wchar_t path[MAX_PATH];
