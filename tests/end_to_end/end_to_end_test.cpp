@@ -398,6 +398,30 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
     ::DeleteFileW(directXLog_.c_str());
     ::DeleteFileW(programRecord_.c_str());
 
+    // The merged log: the folders and shared files of the first installation's log in their
+    // order (nothing of this installation names them again), then this installation's
+    // records, which replace the earlier ones of the same files, shortcuts and steps.
+    std::wstring firstLog;
+    ASSERT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", firstLog));
+    ExpectedLog expectedLog;
+    const std::vector<std::wstring> firstLines = Lines(firstLog);
+    for (std::size_t i = 6; i < firstLines.size(); ++i) {
+        const std::wstring& line = firstLines[i];   // "0012:0103:1 -- path"
+        const int code = std::stoi(line.substr(5, 4), nullptr, 16);
+        const int kind = code >> 8, detail = code & 0xFF;
+        if (kind == FolderCreated || (kind == FileInstalled && detail == SharedData))
+            expectedLog.Record(kind, line[10] == L'1', line.substr(15), detail);
+    }
+    for (const PayloadFile& file : DemoFiles())
+        if (file.kind != TemporaryFile && file.kind != SharedData)
+            expectedLog.Record(FileInstalled, true, InstalledPath(file, {}), file.kind);
+    expectedLog.Record(ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
+    expectedLog.Record(UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
+    expectedLog.Record(DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
+    expectedLog.Record(DirectXUpdate, true, kDirectXText);
+    expectedLog.Record(UninstallKey, true, kUninstallKeyText);
+    expectedLog.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+
     InstallerSession installer;
     ASSERT_TRUE(installer.Opened());
     EXPECT_EQ(installer.Text(IDC_INFO), L"'Tavelo 7.01j' is already installed.\r\nDo you confirm Reinstallation ?");
@@ -432,6 +456,8 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
                   1)
             << kv::to_utf8(file.source);
     }
+    EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j -- Update (Tavelo 7.01j)", folders.installFolder,
+                                    folders.startMenuFolder));
     ExpectRegistrationAndShortcuts();
 
     FinishAndUninstall(installer, folders.installFolder);
