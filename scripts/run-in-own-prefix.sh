@@ -7,14 +7,10 @@ set -uo pipefail
 prefix=$1
 shift
 source "$(dirname "$0")/wine-session.sh"
-# A test may ask for DLL overrides of its own (TAVELO_WINEDLLOVERRIDES).
-export WINEDEBUG=-all WINEDLLOVERRIDES="${TAVELO_WINEDLLOVERRIDES:+$TAVELO_WINEDLLOVERRIDES;}$wine_dll_overrides"
-wine_fresh_prefix "$prefix"
-export WINEPREFIX=$prefix
-wineserver -p
-"$wine_loader" cmd /c exit </dev/null >/dev/null 2>&1
+rm -rf "$prefix"
+wine_session_start "$prefix"
 "$wine_loader" "$@"
 result=$?
-wineserver -k >/dev/null 2>&1
+wine_session_stop
 rm -rf "$prefix"
 exit $result

@@ -28,7 +28,9 @@ wine_fresh_prefix() {
 }
 
 wine_session_start() {
-  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="$wine_dll_overrides"
+  # A test may ask for DLL overrides of its own (TAVELO_WINEDLLOVERRIDES).
+  export WINEPREFIX=$1 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="${TAVELO_WINEDLLOVERRIDES:+$TAVELO_WINEDLLOVERRIDES;}$wine_dll_overrides"
   [ -f "$WINEPREFIX/system.reg" ] || wine_fresh_prefix "$WINEPREFIX"
 
   if [ -z "${DISPLAY:-}" ] || [ "${2:-}" = own-display ]; then
