@@ -363,6 +363,9 @@ void SelectComboItem(HWND combo, int index)
 
 void SaveScreenshot(HWND window, const std::wstring& path)
 {
+    // A window that has just appeared may not have painted all its children yet.
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Settle();
     RECT rect{};
     if (!::GetWindowRect(window, &rect))
         throw std::runtime_error("no window to picture");
