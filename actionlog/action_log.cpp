@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <system_error>
+
 namespace {
 
 bool IsExistingFile(const std::wstring& path)
@@ -28,8 +30,17 @@ void ActionLog::AddFile(const std::wstring& path, int fileKind, bool copyOrigina
     ::PathRemoveFileSpecW(folder);
     CreateFolders(folder);
     ActionRecord& record = Append(FileInstalled, path, false, fileKind);
-    if (IsExistingFile(path))
-        record.backup = MakeBackup(path, copyOriginal);
+    if (!IsExistingFile(path))
+        return;
+    record.backup = MakeBackup(path, copyOriginal);
+    record.inPlace = copyOriginal;
+    if (record.backup.empty() && !copyOriginal) {
+        // Overwriting it now would lose the user's file for good if the installation failed.
+        const DWORD error = ::GetLastError();
+        record.inPlace = true;
+        throw std::system_error(static_cast<int>(error != ERROR_SUCCESS ? error : ERROR_CANNOT_MAKE),
+                                std::system_category(), "the file to be replaced cannot be saved");
+    }
 }
 
 void ActionLog::AddShortcut(int which, const std::wstring& folder)

@@ -30,6 +30,10 @@ struct ActionRecord {
     std::wstring backup;        // saved copy of what the action replaced, or empty
     bool done = false;          // the action completed
     int detail = -1;            // only the low byte is stored; -1 when there is none
+    // The file at text is as the installation found it (taken over in place, or refused
+    // because it could not be saved): a rollback leaves it alone and only drops the backup.
+    // Not part of the uninstall log.
+    bool inPlace = false;
 };
 
 class ActionLog {
@@ -47,7 +51,10 @@ public:
     // Before a payload file is written (copyOriginal false: an existing file is moved away
     // as its backup) or taken over in place (copyOriginal true: an existing file is copied).
     // Creates and records the missing folders of path first. fileKind is the payload
-    // entry's FileKind (0 to 5).
+    // entry's FileKind (0 to 5). An existing file that must be replaced but cannot be saved
+    // is not touched: its record stays pending, marked inPlace, and a std::system_error of
+    // the system category says why, so that the file's write fails. A file taken over in
+    // place is marked inPlace whether or not its copy could be made.
     void AddFile(const std::wstring& path, int fileKind, bool copyOriginal);
     // Before a shortcut is made in folder: which 0 is the program's Start-menu shortcut,
     // 1 the uninstaller's, anything else the desktop shortcut. An earlier shortcut of the

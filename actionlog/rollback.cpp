@@ -52,6 +52,14 @@ void RestoreUninstallKey(const ActionRecord& record)
 // the temporary folder.
 void RestoreFile(const ActionRecord& record)
 {
+    if (record.inPlace) {
+        // The installation never changed the file: it stays, whatever became of its copy.
+        if (!record.backup.empty()) {
+            ::SetFileAttributesW(record.backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(record.backup.c_str());
+        }
+        return;
+    }
     ::SetFileAttributesW(record.text.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(record.text.c_str());
     if (record.backup.empty())
@@ -69,8 +77,12 @@ std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy)
 {
     wchar_t folder[MAX_PATH];
     const DWORD length = ::GetTempPathW(MAX_PATH, folder);
-    if (length == 0 || length > kLongestBackupFolder)
+    if (length == 0)
         return {};
+    if (length > kLongestBackupFolder) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return {};
+    }
     wchar_t name[MAX_PATH];
     if (!::GetTempFileNameW(folder, L"kv", 0, name))
         return {};
@@ -98,8 +110,10 @@ std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy)
             ::SetFileAttributesW(name, attributes);
         return name;
     }
+    const DWORD error = ::GetLastError();
     if (haveAttributes)
         ::SetFileAttributesW(original, attributes);
+    ::SetLastError(error);
     return {};
 }
 

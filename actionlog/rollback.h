@@ -10,7 +10,7 @@
 // Moves (copy false) or copies (copy true) the existing file source to a new file "kv*.TMP"
 // in the user's temporary folder, with source's attributes, and returns its path. Without
 // source it only reserves such a name (no file exists under it). Empty when nothing could be
-// saved, in which case source stays where it was.
+// saved, in which case source stays where it was and GetLastError tells why.
 std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy);
 
 // Saves the open key with all its values and subkeys into a new registry hive file in the

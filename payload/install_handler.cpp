@@ -15,9 +15,12 @@ namespace {
 
 constexpr int kTextCopying = 115;
 
+// Only a file is taken over; a folder or anything else in its place makes the file's write
+// fail.
 bool FileExists(const std::wstring& path)
 {
-    return ::PathFileExistsW(path.c_str()) != FALSE;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 } // namespace
@@ -132,10 +135,11 @@ notification::result InstallHandler::FileBegin(const PayloadEntry& entry)
 notification::result InstallHandler::Write(const PayloadEntry& entry, bool copyOriginal)
 {
     const std::wstring text = FormatText(LoadText(kTextCopying), kv::quoted_path(entry.destination));
-    if (entry.kind != TemporaryFile)
-        state_->actionLog.AddFile(entry.destination, entry.kind, copyOriginal);
     view_->SetStatusPath(text);
     view_->AppendReport(text, false);
+    // Raises when a file to be replaced cannot be saved: its line then ends with "Failed".
+    if (entry.kind != TemporaryFile)
+        state_->actionLog.AddFile(entry.destination, entry.kind, copyOriginal);
     return notification::result::proceed;
 }
 

@@ -3,6 +3,7 @@
 #include "actionlog/action_log.h"
 #include "app/product_identity.h"
 #include "support/file_tree_snapshot.h"
+#include "support/temporary_folder_override.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
 
@@ -69,10 +70,8 @@ TEST_F(RollbackTest, FailedInstallationLeavesTheFileTreeAsItWas)
     WriteFileBytes(program, BytesOf("new program"));
     ::SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_READONLY);
     log_.Complete(true);
-    // The shared file taken over in place and changed afterwards.
+    // The shared file taken over in place: the rollback leaves it as it is.
     log_.AddFile(shared, 3, true);
-    ::SetFileAttributesW(shared.c_str(), FILE_ATTRIBUTE_NORMAL);
-    WriteFileBytes(shared, BytesOf("shared 2"));
     log_.Complete(true);
     // A sample half written when the installation failed.
     log_.AddFile(Path(L"Desktop\\Samples\\Villas\\Villa.tvl"), 4, false);
@@ -151,27 +150,7 @@ TEST_F(RollbackTest, ShortcutsAreRemovedAndTheEarlierOnesComeBack)
     EXPECT_EQ(SnapshotFileTree(folder_.path()), before);
 }
 
-// Sets TMP and TEMP, which GetTempPathW reads, for the life of the object.
-class TemporaryFolderOverride {
-public:
-    explicit TemporaryFolderOverride(const std::wstring& folder)
-    {
-        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-            wchar_t value[32767];
-            const DWORD length = ::GetEnvironmentVariableW(name, value, 32767);
-            saved_.push_back({name, length ? std::optional<std::wstring>(value) : std::nullopt});
-            ::SetEnvironmentVariableW(name, folder.c_str());
-        }
-    }
-    ~TemporaryFolderOverride()
-    {
-        for (const auto& [name, value] : saved_)
-            ::SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
-    }
-
-private:
-    std::vector<std::pair<const wchar_t*, std::optional<std::wstring>>> saved_;
-};
+using testing_support::TemporaryFolderOverride;
 
 TEST_F(RollbackTest, TemporaryFolderLongerThan246CharactersGivesNoBackups)
 {
@@ -184,20 +163,62 @@ TEST_F(RollbackTest, TemporaryFolderLongerThan246CharactersGivesNoBackups)
     MakeFolder(std::wstring(padding + 1, L'y'));
     ASSERT_EQ(longest.size() + 1, 246u);
 
-    const std::wstring file = Path(L"Tavelo.exe");
-    WriteFileBytes(file, BytesOf("old"));
     {
         const TemporaryFolderOverride temporary(tooLong + L"\\");
         EXPECT_EQ(MakeBackup(std::nullopt, false), L"");
-        log_.AddFile(file, 1, false);
-        EXPECT_EQ(log_.records.back().backup, L"");
-        EXPECT_EQ(ReadFileBytes(file), BytesOf("old"));   // stays, to be overwritten
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
     }
     {
         const TemporaryFolderOverride temporary(longest + L"\\");
         const std::wstring name = MakeBackup(std::nullopt, false);
         EXPECT_EQ(name.substr(0, longest.size() + 3), longest + L"\\kv");
     }
+}
+
+TEST_F(RollbackTest, FileThatCannotBeSavedIsNeitherReplacedNorRemovedByTheRollback)
+{
+    const std::wstring program = Path(L"Tavelo.exe");
+    const std::wstring shared = Path(L"Settings.kvs");
+    WriteFileBytes(program, BytesOf("old program"));
+    WriteFileBytes(shared, BytesOf("user settings"));
+    // A temporary folder too long for backups (more than 246 characters).
+    const std::wstring tooLong = std::wstring(250 - folder_.path().size(), L'y');
+    MakeFolder(tooLong);
+    const auto before = SnapshotFileTree(folder_.path());
+    {
+        const TemporaryFolderOverride temporary(Path(tooLong) + L"\\");
+        // The shared file is taken over in place, with or without its copy.
+        log_.AddFile(shared, 3, true);
+        log_.Complete(true);
+        EXPECT_TRUE(log_.records.back().backup.empty());
+        try {
+            log_.AddFile(program, 1, false);
+            ADD_FAILURE() << "a file that cannot be saved is about to be replaced";
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code(), std::error_code(ERROR_FILENAME_EXCED_RANGE, std::system_category()));
+        }
+        EXPECT_TRUE(log_.pending);
+        log_.Complete(false);
+    }
+    EXPECT_EQ(SnapshotFileTree(folder_.path()), before);
+
+    log_.Rollback();
+    EXPECT_EQ(SnapshotFileTree(folder_.path()), before);
+}
+
+TEST_F(RollbackTest, SharedFileTakenOverInPlaceStaysAsItIsAndItsCopyGoes)
+{
+    const std::wstring shared = Path(L"Settings.kvs");
+    WriteFileBytes(shared, BytesOf("user settings"));
+    const auto before = SnapshotFileTree(folder_.path());
+    log_.AddFile(shared, 3, true);
+    log_.Complete(true);
+    const std::wstring copy = log_.records.back().backup;
+    ASSERT_FALSE(copy.empty());
+
+    log_.Rollback();
+    EXPECT_EQ(SnapshotFileTree(folder_.path()), before);
+    EXPECT_FALSE(Exists(copy));
 }
 
 TEST_F(RollbackTest, MakeBackupOfAMissingFileGivesNothing)

@@ -6,6 +6,7 @@
 #include "payload/path_tokens.h"
 #include "payload_test_support.h"
 #include "support/recording_install_view.h"
+#include "support/temporary_folder_override.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
 #include "ui/languages.h"
@@ -188,6 +189,49 @@ TEST_F(InstallHandlerTest, FailureEndsTheFilesLineWithFailedAndShowsTheSystemErr
     EXPECT_EQ(state_.actionLog.records.back().text, locked);
     EXPECT_FALSE(state_.actionLog.records.back().done);
     EXPECT_FALSE(state_.actionLog.pending);
+}
+
+TEST_F(InstallHandlerTest, FolderWhereASharedFileBelongsMakesItsWriteFail)
+{
+    const std::wstring shared = folder_ / L"Licence.txt";
+    ASSERT_TRUE(::CreateDirectoryW(shared.c_str(), nullptr));
+
+    EXPECT_FALSE(Extract(CompressedPayload({{L"Licence.txt", L"<InstallPath>", SharedData, "licence"}})));
+
+    EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk, Copying(shared), {L"Failed\r\n", false}}));
+    EXPECT_EQ(view_.StatusLine(), L"Installation failed (Error Code 1:00000005).");
+    ASSERT_EQ(state_.actionLog.records.size(), 1u);
+    EXPECT_FALSE(state_.actionLog.records.back().done);
+    state_.actionLog.Rollback();
+    EXPECT_TRUE(::PathIsDirectoryW(shared.c_str()));
+}
+
+TEST_F(InstallHandlerTest, FileThatCannotBeSavedIsNotReplacedAndItsWriteFails)
+{
+    const std::wstring program = folder_ / L"Tavelo.exe";
+    const std::wstring shared = folder_ / L"Settings.kvs";
+    WriteFileBytes(program, Bytes("old program"));
+    WriteFileBytes(shared, Bytes("user settings"));
+    // A temporary folder too long for backups (more than 246 characters).
+    const std::wstring tooLong = folder_ / std::wstring(250 - folder_.path().size(), L'y');
+    ASSERT_TRUE(::CreateDirectoryW(tooLong.c_str(), nullptr));
+
+    bool extracted = true;
+    {
+        const testing_support::TemporaryFolderOverride temporary(tooLong + L"\\");
+        extracted = Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", SharedData, "default settings"},
+                                               {L"Tavelo.exe", L"<InstallPath>", MainProgram, "new program"}}));
+    }
+
+    EXPECT_FALSE(extracted);
+    EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk, Copying(program), {L"Failed\r\n", false}}));
+    EXPECT_EQ(view_.StatusLine(), L"Installation failed (Error Code 1:000000CE).");   // name too long
+    EXPECT_EQ(ReadFileBytes(program), Bytes("old program"));
+    // The rollback leaves both files as they were: the shared one was taken over without a
+    // copy, the program never replaced.
+    state_.actionLog.Rollback();
+    EXPECT_EQ(ReadFileBytes(program), Bytes("old program"));
+    EXPECT_EQ(ReadFileBytes(shared), Bytes("user settings"));
 }
 
 TEST_F(InstallHandlerTest, DamagedArchiveFailsWhilePreparingWithNothingWritten)

@@ -1,4 +1,5 @@
 #include "support/test_support.h"
+#include "support/temporary_folder_override.h"
 
 #include "support/strings.h"
 #include "support/unique_resource.h"
@@ -49,6 +50,22 @@ TemporaryFolder::TemporaryFolder()
 TemporaryFolder::~TemporaryFolder()
 {
     RemoveTree(path_);
+}
+
+TemporaryFolderOverride::TemporaryFolderOverride(const std::wstring& folder)
+{
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+        std::vector<wchar_t> value(32767);
+        const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+        saved_.push_back({name, length ? std::optional<std::wstring>(value.data()) : std::nullopt});
+        ::SetEnvironmentVariableW(name, folder.c_str());
+    }
+}
+
+TemporaryFolderOverride::~TemporaryFolderOverride()
+{
+    for (const auto& [name, value] : saved_)
+        ::SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
 }
 
 void RemoveTree(const std::wstring& path)
