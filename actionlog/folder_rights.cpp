@@ -3,6 +3,7 @@
 #include "support/security_api.h"
 
 #include <new>
+#include <utility>
 #include <system_error>
 
 namespace sec = kv::security;
@@ -116,13 +117,72 @@ UsersAccessDescriptor::UsersAccessDescriptor(PSECURITY_DESCRIPTOR old, DWORD acc
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     sec::check(sec::GetSecurityDescriptorControl()(old, &control, &revision));
+    // A protected list usually carries the auto-inherited mark too ("D:PAI"): both are kept,
+    // so that the object never starts inheriting from its parent.
     SECURITY_DESCRIPTOR_CONTROL carried = 0;
     if (control & SE_DACL_AUTO_INHERITED)
-        carried = SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED;
-    else if (control & SE_DACL_PROTECTED)
-        carried = SE_DACL_PROTECTED;
+        carried |= SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED;
+    if (control & SE_DACL_PROTECTED)
+        carried |= SE_DACL_PROTECTED;
     if (carried)
         sec::check(sec::SetSecurityDescriptorControl()(&descriptor_, carried, carried));
+}
+
+namespace {
+
+kv::unique_sid NtSid(DWORD count, DWORD first, DWORD second)
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    kv::unique_sid sid;
+    sec::check(sec::AllocateAndInitializeSid()(&nt, static_cast<BYTE>(count), first, second, 0, 0, 0, 0, 0, 0,
+                                               sid.put()));
+    return sid;
+}
+
+} // namespace
+
+TemporaryFolderDescriptor::TemporaryFolderDescriptor(PSID user)
+{
+    const kv::unique_sid administrators = WellKnownSid(AdministratorsAccount);
+    const kv::unique_sid system = NtSid(1, SECURITY_LOCAL_SYSTEM_RID, 0);
+    // OWNER RIGHTS: takes the place of the rights an owner has implicitly (changing the
+    // list), so that owning the folder gives no more than reading it.
+    SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+    kv::unique_sid ownerRights;
+    sec::check(sec::AllocateAndInitializeSid()(&creator, 1, SECURITY_CREATOR_OWNER_RIGHTS_RID, 0, 0, 0, 0, 0, 0, 0,
+                                               ownerRights.put()));
+    const std::pair<PSID, DWORD> entries[] = {
+        {administrators.get(), kFolderFullAccess},
+        {system.get(), kFolderFullAccess},
+        {user, kReadAccess},
+        {ownerRights.get(), kReadAccess},
+    };
+    DWORD size = sizeof(ACL);
+    for (const auto& [sid, mask] : entries)
+        size += kAceWithoutSidBytes + sec::GetLengthSid()(sid);
+    acl_.assign(size, 0);
+    const PACL acl = reinterpret_cast<PACL>(acl_.data());
+    sec::check(sec::InitializeAcl()(acl, size, ACL_REVISION));
+    for (const auto& [sid, mask] : entries)
+        sec::check(sec::AddAccessAllowedAceEx()(acl, ACL_REVISION, kFolderInheritance, mask, sid));
+    sec::check(sec::InitializeSecurityDescriptor()(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
+    sec::check(sec::SetSecurityDescriptorDacl()(&descriptor_, TRUE, acl, FALSE));
+    sec::check(sec::SetSecurityDescriptorControl()(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
+}
+
+std::vector<BYTE> ProcessUserSid()
+{
+    kv::unique_handle token;
+    sec::check(sec::OpenProcessToken()(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    DWORD size = 0;
+    if (!sec::GetTokenInformation()(token.get(), TokenUser, nullptr, 0, &size)
+        && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        sec::throw_last_error();
+    std::vector<BYTE> buffer(size);
+    sec::check(sec::GetTokenInformation()(token.get(), TokenUser, buffer.data(), size, &size));
+    const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+    const auto* bytes = static_cast<const BYTE*>(sid);
+    return std::vector<BYTE>(bytes, bytes + sec::GetLengthSid()(sid));
 }
 
 bool GrantUsersAccess(const std::wstring& path, DWORD accessMask, BYTE aceFlags)

@@ -27,7 +27,7 @@ inline constexpr DWORD kSharedFileModifyAccess = 0x13019F; // FILE_GENERIC_READ 
 // A new absolute security descriptor made from an object's current one: its access list
 // holds the explicit entries of the old list, then one access-allowed entry for Users,
 // then the inherited entries; every earlier entry for Users is dropped. The old
-// descriptor's inheritance state (auto-inherited, else protected) is carried over.
+// descriptor's inheritance state (auto-inherited, protected, or both) is carried over.
 // Throws the HRESULT of a failed security call, E_OUTOFMEMORY when memory runs out.
 class UsersAccessDescriptor {
 public:
@@ -42,6 +42,32 @@ private:
     std::vector<BYTE> acl_;
     SECURITY_DESCRIPTOR descriptor_{};
 };
+
+// The security descriptor of the installation's own temporary folder, from which the
+// DirectX setup library is loaded with administrator rights. Administrators and SYSTEM
+// have full control; user (the installing user) and the folder's owner, whoever that is,
+// may only read and traverse; every entry is inherited by what is created inside. The
+// list is protected: nothing of the parent's list (the user's full control of their own
+// temporary folder) is inherited. Throws the HRESULT of a failed security call.
+class TemporaryFolderDescriptor {
+public:
+    explicit TemporaryFolderDescriptor(PSID user);
+    TemporaryFolderDescriptor(const TemporaryFolderDescriptor&) = delete;
+    TemporaryFolderDescriptor& operator=(const TemporaryFolderDescriptor&) = delete;
+
+    PSECURITY_DESCRIPTOR get() { return &descriptor_; }
+    const ACL* acl() const { return reinterpret_cast<const ACL*>(acl_.data()); }
+
+    static constexpr DWORD kReadAccess = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+
+private:
+    std::vector<BYTE> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+};
+
+// The SID of the user this process runs as, copied out of its access token. Throws the
+// HRESULT of a failed security call.
+std::vector<BYTE> ProcessUserSid();
 
 // Gives Users an access-allowed entry with accessMask and aceFlags on the file or folder
 // at path, replacing any entry Users had. Returns true; every failure raises the HRESULT

@@ -7,11 +7,15 @@
 #include "payload/extraction.h"
 #include "payload/install_handler.h"
 #include "payload/path_tokens.h"
+#include "support/strings.h"
+#include "support/unique_resource.h"
 #include "ui/texts.h"
 
 #include <shlwapi.h>
 
+#include <cwchar>
 #include <optional>
+#include <system_error>
 
 namespace {
 
@@ -86,6 +90,46 @@ std::optional<std::wstring> UninstallLogPath(const std::wstring& uninstaller)
     return std::wstring(path);
 }
 
+// The installation path value as it was before this installation, so that an installation
+// undone after writing it can put it back: the value's text, or its absence and whether
+// the maker's key existed.
+class InstallationPathValueBefore {
+public:
+    InstallationPathValueBefore()
+    {
+        kv::unique_hkey key;
+        keyExisted_ = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMakerKeyPath, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+        DWORD size = 0;
+        if (keyExisted_
+            && ::RegGetValueW(key.get(), nullptr, name_.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+            std::wstring value(size / sizeof(wchar_t), L'\0');
+            if (::RegGetValueW(key.get(), nullptr, name_.c_str(), RRF_RT_REG_SZ, nullptr, value.data(), &size)
+                == ERROR_SUCCESS) {
+                value.resize(::wcsnlen(value.c_str(), value.size()));
+                value_ = std::move(value);
+            }
+        }
+    }
+
+    void Restore() const
+    {
+        if (!keyExisted_) {
+            ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kMakerKeyPath);   // only when nothing else is below it
+            return;
+        }
+        if (value_)
+            ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kMakerKeyPath, name_.c_str(), REG_SZ, value_->c_str(),
+                              static_cast<DWORD>((value_->size() + 1) * sizeof(wchar_t)));
+        else
+            ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kMakerKeyPath, name_.c_str());
+    }
+
+private:
+    std::wstring name_ = InstallationPathValueName();
+    bool keyExisted_ = false;
+    std::optional<std::wstring> value_;
+};
+
 } // namespace
 
 bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
@@ -95,18 +139,29 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
     const ViewWaitCursor waitCursor(view);
     view.SetStatusText(LoadText(kTextPreparing));
 
-    std::wstring errorText;
-    if (!MakeTemporaryFolderPath(state, errorText)) {
+    const auto fail = [&view](const std::wstring& errorText) {
         const std::wstring failure = FormatText(LoadText(kTextInstallationFailed), errorText);
         view.SetStatusText(failure);
         view.AppendReport(failure + L"\r\n", false);
         return false;
-    }
+    };
+    std::wstring errorText;
+    if (!MakeTemporaryFolderPath(state, errorText))
+        return fail(errorText);
     const std::wstring samplesFolder = FormatText(LoadText(kTextSamplesFolder), ProductDisplayName(false));
 
-    // Destroyed in reverse order on every way out: the payload stream, then the temporary
-    // files and folder, then the wait cursor.
+    // Destroyed in reverse order on every way out: the payload stream, then the hold on
+    // the temporary folder, then the temporary files and folder, then the wait cursor.
     const TemporaryFiles temporaryFiles(state.temporaryFolder);
+    // The DirectX setup library is loaded from it with administrator rights: it is made
+    // before anything is written into it, closed to every process of the user that runs
+    // without them.
+    kv::unique_file temporaryFolderHold;
+    try {
+        temporaryFolderHold = CreateTemporaryFolder(state.temporaryFolder);
+    } catch (const std::system_error& error) {
+        return fail(kv::format(L"%08x (%ls)", static_cast<unsigned>(error.code().value()), L"CreateDirectory"));
+    }
     view.SetProgress(0);
     view.ShowProgress(true);
     kv::imemstream payloadStream = OpenPayloadStream();
@@ -118,37 +173,52 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
         return false;
     }
 
-    MarkReadOnly(programs.mainProgram);
-    MarkReadOnly(programs.uninstaller);
+    // An error that escapes from here on (an allocation failure) undoes the installation as
+    // any other failure does, until the uninstall log has been written: from then on the
+    // backups are gone and the installation belongs to the uninstaller.
+    const InstallationPathValueBefore pathValueBefore;
+    bool pathValueWritten = false;
+    bool logWritten = false;
+    try {
+        MarkReadOnly(programs.mainProgram);
+        MarkReadOnly(programs.uninstaller);
 
-    if (state.createMenuShortcuts || state.createDesktopShortcut) {
-        AnnounceStep(view, kTextShortcuts);
-        ReportOutcome(view, CreateProductShortcuts(state, programs.mainProgram, programs.uninstaller));
-    }
+        if (state.createMenuShortcuts || state.createDesktopShortcut) {
+            AnnounceStep(view, kTextShortcuts);
+            ReportOutcome(view, CreateProductShortcuts(state, programs.mainProgram, programs.uninstaller));
+        }
 
-    RunDirectXStep(state, view);
+        RunDirectXStep(state, view);
 
-    AnnounceStep(view, kTextRegistry);
-    const bool registryWritten = WriteUninstallRegistration(programs.mainProgram, programs.uninstaller, state.actionLog);
-    if (!WriteInstallationPathValue(programs.mainProgram)) {
-        // Without it the next installer cannot find the product: the installation is undone.
+        AnnounceStep(view, kTextRegistry);
+        const bool registryWritten = WriteUninstallRegistration(programs.mainProgram, programs.uninstaller, state.actionLog);
+        pathValueWritten = WriteInstallationPathValue(programs.mainProgram);
+        if (!pathValueWritten) {
+            // Without it the next installer cannot find the product: the installation is undone.
+            state.actionLog.Rollback();
+            ReportOutcome(view, false);
+            view.SetStatusText(FormatText(LoadText(kTextInstallationFailed), L"-1"));
+            return false;
+        }
+
+        state.actionLog.AddRegistration();
+        const RegistrationRun run = RunProductRegistration(programs.mainProgram, mutex);
+        const bool registered = run.started && run.exitCode == kRegistrationSucceeded;
+        state.actionLog.Complete(registered);
+        // The registry line shows "OK" only when the values and the product's own registration
+        // both succeeded.
+        ReportOutcome(view, registryWritten && registered);
+
+        AnnounceStep(view, kTextInstallationData);
+        const std::optional<std::wstring> logPath = UninstallLogPath(programs.uninstaller);
+        logWritten = logPath && state.actionLog.Write(*logPath, state.installFolder, state.startMenuFolder);
+    } catch (...) {
         state.actionLog.Rollback();
-        ReportOutcome(view, false);
-        view.SetStatusText(FormatText(LoadText(kTextInstallationFailed), L"-1"));
-        return false;
+        if (pathValueWritten)
+            pathValueBefore.Restore();
+        throw;
     }
-
-    state.actionLog.AddRegistration();
-    const RegistrationRun run = RunProductRegistration(programs.mainProgram, mutex);
-    const bool registered = run.started && run.exitCode == kRegistrationSucceeded;
-    state.actionLog.Complete(registered);
-    // The registry line shows "OK" only when the values and the product's own registration
-    // both succeeded.
-    ReportOutcome(view, registryWritten && registered);
-
-    AnnounceStep(view, kTextInstallationData);
-    const std::optional<std::wstring> logPath = UninstallLogPath(programs.uninstaller);
-    ReportOutcome(view, logPath && state.actionLog.Write(*logPath, state.installFolder, state.startMenuFolder));
+    ReportOutcome(view, logWritten);
 
     view.SetStatusText(ContinueStatusText());
     return true;

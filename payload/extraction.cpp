@@ -236,8 +236,12 @@ void PayloadSink::ReadHeader()
 {
     PayloadArchive archive = ReadPayloadHeader(header_->data(), header_->written());
     header_.reset();
-    for (PayloadEntry& entry : archive.entries)
+    for (PayloadEntry& entry : archive.entries) {
         entry.destination = JoinPath(ExpandDestination(destinations_, entry.destination), PayloadFileName(entry.source));
+        // Refused like a malformed header, before anything is written.
+        if (DestinationFault(entry.destination))
+            throw_compress_error(compress_errc::unexpected);
+    }
     bytesDone_ = headerSize_;
     bytesTotal_ = archive.TotalSize();
     entries_ = std::move(archive.entries);

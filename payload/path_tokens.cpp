@@ -1,5 +1,6 @@
 #include "payload/path_tokens.h"
 
+#include "actionlog/folder_rights.h"
 #include "actionlog/paths_equivalent.h"
 #include "app/install_state.h"
 #include "payload/compress_error.h"
@@ -18,6 +19,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <system_error>
+#include <cwchar>
+#include <cwctype>
 
 namespace {
 
@@ -119,7 +123,50 @@ std::wstring NewUuidText()
     return text;
 }
 
+bool IsDeviceName(const std::wstring& element)
+{
+    // Windows takes the name before the first dot, without trailing spaces, for the device.
+    std::wstring base = element.substr(0, element.find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    for (wchar_t& c : base)
+        c = static_cast<wchar_t>(::towupper(c));
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$"
+        || base == L"CONOUT$")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) && base[3] >= L'1'
+           && base[3] <= L'9';
+}
+
 } // namespace
+
+const char* DestinationFault(const std::wstring& path)
+{
+    if (path.size() >= MAX_PATH)
+        return "makes a path of 260 characters or more";
+    std::size_t start = 0;
+    if (path.size() >= 3 && ::iswalpha(path[0]) && path[1] == L':' && IsSeparator(path[2]))
+        start = 3;
+    else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))
+        start = 2;   // \\server\share: both must be plain names
+    else
+        return "is not an absolute path";
+    const std::vector<std::wstring> elements = PathElements(path.substr(start));
+    if (start == 2 && elements.size() < 3)
+        return "is not an absolute path";
+    if (elements.empty())
+        return "names no file";
+    for (const std::wstring& element : elements) {
+        if (element.find_first_not_of(L". ") == std::wstring::npos)
+            return "holds a \".\" or \"..\" element";
+        for (const wchar_t c : element)
+            if (c < 0x20 || std::wcschr(L"<>:\"|?*", c))
+                return "holds a character that Windows refuses in names";
+        if (IsDeviceName(element))
+            return "names a device";
+    }
+    return nullptr;
+}
 
 void RegisterRightsFolder(RightsFolders& folders, const std::wstring& path)
 {
@@ -226,6 +273,24 @@ bool MakeTemporaryFolderPath(InstallState& state, std::wstring& errorText)
     }
     state.temporaryFolder = buffer;
     return true;
+}
+
+kv::unique_file CreateTemporaryFolder(const std::wstring& folder)
+{
+    std::vector<BYTE> user = ProcessUserSid();
+    TemporaryFolderDescriptor descriptor(user.data());
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    if (!::CreateDirectoryW(folder.c_str(), &attributes))
+        throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateDirectory");
+    kv::unique_file handle(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) {
+        const DWORD error = ::GetLastError();
+        ::RemoveDirectoryW(folder.c_str());
+        throw std::system_error(static_cast<int>(error), std::system_category(), "CreateFile");
+    }
+    return handle;
 }
 
 namespace {

@@ -3,6 +3,8 @@
 // opened to every user, and the per-run temporary folder.
 #pragma once
 
+#include "support/unique_resource.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -53,11 +55,27 @@ struct DestinationContext {
 // in context.rightsFolders. Raises compress_errc::unexpected when a shell folder is missing.
 std::wstring ExpandDestination(DestinationContext& context, const std::wstring& folder);
 
+// Why a payload file may not be written at path, a destination expanded and joined with
+// its file name, or null when it may: the path must be absolute (a drive or a network
+// share, then a root separator), hold no element made only of dots (".", "..") and no
+// character that Windows refuses in names, stay below MAX_PATH (260) characters, and no
+// element may be a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or
+// without an extension). Anything else could write outside the folder its destination
+// names, or into a path that no record of the uninstall log names.
+const char* DestinationFault(const std::wstring& path);
+
 // Makes the name of this run's temporary folder: the user's temporary folder plus
 // "korvane_{" + a new random version-4 UUID in lower case + "}", stored in
 // state.temporaryFolder. The folder is not created. On failure returns false with
 // errorText as "%08x (%s)": the system error and the function that failed.
 bool MakeTemporaryFolderPath(InstallState& state, std::wstring& errorText);
+
+// Creates this run's temporary folder with the access list of TemporaryFolderDescriptor,
+// so that no process of the user without administrator rights can change what the
+// installer later loads from it, and returns a handle that keeps the folder open without
+// delete sharing, so that it can be neither renamed nor replaced while the handle lives.
+// Raises a std::system_error of the system category when it cannot be created.
+kv::unique_file CreateTemporaryFolder(const std::wstring& folder);
 
 // Guard of the per-run temporary folder and the payload files written into it. While it
 // exists, Current() refers to it so that the extraction handler can list the files.

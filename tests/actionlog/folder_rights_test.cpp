@@ -132,6 +132,11 @@ TEST(UsersAccessDescriptor, ProtectedListStaysProtected)
     UsersAccessDescriptor rewritten(old.get(), kFull, kInherit);
     EXPECT_EQ(Control(rewritten.get()), SE_DACL_PROTECTED);
     EXPECT_EQ(Entries(rewritten.acl()), (std::vector<Ace>{{kAdministrators, kFull}, {kUsers, kFull, kInherit}}));
+
+    // The usual form of a protected list on Windows ("D:PAI") is marked auto-inherited too.
+    Descriptor protectedAndInherited({{kAdministrators, kFull}}, SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED);
+    UsersAccessDescriptor rewrittenBoth(protectedAndInherited.get(), kFull, kInherit);
+    EXPECT_EQ(Control(rewrittenBoth.get()), SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED | SE_DACL_AUTO_INHERIT_REQ);
 }
 
 TEST(UsersAccessDescriptor, ListWithoutInheritanceStateGetsNone)
@@ -167,6 +172,39 @@ TEST(UsersAccessDescriptor, GrantingTwiceGivesTheSameListAsGrantingOnce)
     UsersAccessDescriptor twice(once.get(), kFull, kInherit);
     EXPECT_EQ(Entries(twice.acl()), Entries(once.acl()));
     EXPECT_EQ(Control(twice.get()), Control(once.get()));
+}
+
+TEST(TemporaryFolderDescriptor, OnlyAdministratorsAndSystemMayChangeTheFolderOrWhatItHolds)
+{
+    constexpr wchar_t kUser[] = L"S-1-5-21-1-2-3-1001";
+    constexpr wchar_t kOwnerRights[] = L"S-1-3-4";
+    kv::unique_local_ptr<void> user;
+    ASSERT_TRUE(::ConvertStringSidToSidW(kUser, user.put()));
+    TemporaryFolderDescriptor descriptor(user.get());
+
+    constexpr DWORD kRead = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+    EXPECT_EQ(Entries(descriptor.acl()), (std::vector<Ace>{{kAdministrators, kFull, kInherit},
+                                                           {kSystem, kFull, kInherit},
+                                                           {kUser, kRead, kInherit},
+                                                           {kOwnerRights, kRead, kInherit}}));
+    // Nothing of the parent's list (the user's full control of their temporary folder).
+    EXPECT_EQ(Control(descriptor.get()), SE_DACL_PROTECTED);
+    // Reading grants no way to change, add, remove or rename anything, nor the list itself.
+    EXPECT_EQ(kRead & (FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD
+                       | DELETE | WRITE_DAC | WRITE_OWNER),
+              0u);
+    EXPECT_EQ(TemporaryFolderDescriptor::kReadAccess, kRead);
+}
+
+TEST(ProcessUserSid, IsTheUserOfTheProcessToken)
+{
+    kv::unique_handle token;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    std::vector<BYTE> buffer(256);
+    DWORD size = 0;
+    ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, buffer.data(), 256, &size));
+    std::vector<BYTE> sid = ProcessUserSid();
+    EXPECT_EQ(SidText(sid.data()), SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid));
 }
 
 TEST(GrantUsersAccess, RealFileAndFolderStayUsable)

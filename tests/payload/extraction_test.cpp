@@ -260,6 +260,48 @@ TEST_F(ExtractionTest, FileNamesThatCouldLeaveTheirFolderAreRefusedBeforeAnythin
     }
 }
 
+TEST_F(ExtractionTest, DestinationsThatLeaveTheirFolderAreRefusedBeforeAnythingIsWritten)
+{
+    const std::pair<const wchar_t*, const wchar_t*> refused[] = {
+        {L"Escape.dll", L"<InstallPath>\\..\\..\\..\\windows"},
+        {L"Escape.dll", L"<InstallPath>\\Lang\\.\\x"},
+        {L"Escape.dll", L"<installpath>\\Lang"},   // no token: a relative path
+        {L"Escape.dll", L"Lang"},
+        {L"Escape.dll", L""},
+        {L"Escape.dll", L"\\Lang"},
+        {L"Escape.dll", L"<InstallPath>\\a|b"},
+        {L"NUL", L"<InstallPath>"},
+        {L"nul.txt", L"<InstallPath>"},
+        {L"Com1.dll", L"<InstallPath>"},
+        {L"LPT9", L"<InstallPath>"},
+        {L"CON .dll", L"<InstallPath>"},
+        {L"Escape.dll", L"<InstallPath>\\aux"},
+    };
+    for (const auto& [source, destination] : refused) {
+        recorder_.events.clear();
+        const std::vector<PayloadFile> files = {{L"first.dat", L"<InstallPath>\\Sub", 0, "first"},
+                                                {source, destination, 0, "escape"}};
+        EXPECT_FALSE(Extract(CompressedPayload(files))) << kv::to_utf8(destination) << " " << kv::to_utf8(source);
+        EXPECT_EQ(recorder_.Failure().code, kUnexpected);
+        ExpectNothingWritten();
+    }
+
+    // One character short of MAX_PATH is written; one more is refused.
+    const std::wstring folder = folder_ / L"Deep";
+    const std::wstring name(MAX_PATH - 1 - folder.size() - 1, L'n');
+    recorder_.events.clear();
+    EXPECT_FALSE(Extract(CompressedPayload({{name + L"n", folder, 0, "long"}})));
+    EXPECT_EQ(recorder_.Failure().code, kUnexpected);
+    ExpectNothingWritten();
+    // An absolute destination without a token stays allowed; so do names that only look
+    // like devices.
+    EXPECT_TRUE(Extract(CompressedPayload({{name, folder, 0, "long"},
+                                           {L"CONSOLE.dll", folder_ / L"Absolute", 0, "abs"},
+                                           {L"COM10.dat", L"<InstallPath>", 0, "x"}})));
+    EXPECT_TRUE(testing_support::Exists(folder + L"\\" + name));
+    EXPECT_TRUE(testing_support::Exists(folder_ / L"Absolute\\CONSOLE.dll"));
+}
+
 TEST_F(ExtractionTest, MissingShellFolderFailsBeforeAnythingIsWritten)
 {
     ExtractionServices services;

@@ -283,3 +283,22 @@ TEST(TemporaryFiles, LeavesFilesItDoesNotListAndTheirFolder)
 }
 
 } // namespace
+
+TEST(CreateTemporaryFolder, MakesTheFolderWritableByTheInstallerAndHoldsItInPlace)
+{
+    testing_support::TemporaryFolder parent;
+    const std::wstring folder = parent / L"korvane_{run}";
+    {
+        const kv::unique_file hold = CreateTemporaryFolder(folder);
+        ASSERT_TRUE(hold);
+        testing_support::WriteFileBytes(folder + L"\\DSETUP.dll", {1, 2, 3});
+        EXPECT_EQ(testing_support::ReadFileBytes(folder + L"\\DSETUP.dll"), (std::vector<std::uint8_t>{1, 2, 3}));
+        // Neither renamed away nor replaced while it is held.
+        EXPECT_FALSE(::MoveFileW(folder.c_str(), (parent / L"elsewhere").c_str()));
+        EXPECT_TRUE(testing_support::Exists(folder));
+        // A second run's folder of the same name cannot be made.
+        EXPECT_THROW(CreateTemporaryFolder(folder), std::system_error);
+    }
+    ::DeleteFileW((folder + L"\\DSETUP.dll").c_str());
+    EXPECT_TRUE(::RemoveDirectoryW(folder.c_str()));
+}

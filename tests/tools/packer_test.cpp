@@ -116,6 +116,13 @@ TEST_F(PackerTest, BadManifestIsRefusedWithItsLineAndNoArchive)
         {"MainProgram a.txt\n", "manifest.txt:1: a file line before any \"folder\" line"},
         {"folder <InstallPath>\nSharedData\n", "manifest.txt:2: the file line names no source file"},
         {"folder <InstallPath>\nSharedData sub/..\n", "manifest.txt:2: \"sub/..\" does not end in a usable file name"},
+        {"folder <InstallPath>\\..\\..\\windows\nSharedData a.txt\n",
+         "manifest.txt:2: the destination \"<InstallPath>\\..\\..\\windows\" of \"a.txt\" holds a \".\" or \"..\" element"},
+        {"folder <installpath>\\Lang\nSharedData a.txt\n",
+         "manifest.txt:2: the destination \"<installpath>\\Lang\" of \"a.txt\" is not an absolute path"},
+        {"folder C:\\" + std::string(260, 'x') + "\nSharedData a.txt\n",
+         "manifest.txt:2: the destination \"C:\\" + std::string(260, 'x') + "\" of \"a.txt\" makes a path of 260 characters"},
+        {"folder <InstallPath>\nSharedData NUL\n", "manifest.txt:2: the destination \"<InstallPath>\" of \"NUL\" names a device"},
     };
     for (const auto& [manifest, message] : cases) {
         const auto result = Build(manifest);

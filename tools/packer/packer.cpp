@@ -88,6 +88,20 @@ std::string Trim(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+// The check the installer makes on every destination once it is expanded, made here on
+// stand-in folders, so that a manifest the installer would refuse is refused at build time
+// with its line. The real folders are longer than the stand-ins: for a destination that
+// starts with a token only the installer can tell a path of 260 characters or more.
+const char* ManifestDestinationFault(const PayloadEntry& entry)
+{
+    DestinationContext context;
+    context.installFolder = L"C:\\I";
+    context.samplesFolder = L"S";
+    context.temporaryFolder = L"C:\\T";
+    context.shellFolder = [](int) { return std::wstring(L"C:\\F"); };
+    return DestinationFault(JoinPath(ExpandDestination(context, entry.destination), PayloadFileName(entry.source)));
+}
+
 // One file of the manifest.
 struct ManifestFile {
     PayloadEntry entry;   // source as written, destination, kind
@@ -148,6 +162,9 @@ std::vector<ManifestFile> ReadManifest(const std::wstring& manifestPath)
         file.where = where;
         if (!IsSafePayloadFileName(PayloadFileName(file.entry.source)))
             throw PackerError{kBadManifest, where + ": \"" + rest + "\" does not end in a usable file name"};
+        if (const char* fault = ManifestDestinationFault(file.entry))
+            throw PackerError{kBadManifest, where + ": the destination \"" + Utf8(destination) + "\" of \"" + rest
+                                                + "\" " + fault};
         const fs::path source(file.entry.source);
         file.path = source.is_absolute() ? source : base / source;
         files.push_back(std::move(file));
