@@ -166,8 +166,13 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
     view.ShowProgress(true);
     kv::imemstream payloadStream = OpenPayloadStream();
 
-    if (!ExtractPayload(payloadStream, state.installFolder, samplesFolder, state.temporaryFolder,
-                        InstallHandler(view, payloadStream, state, programs))) {
+    // Reading a written file back sends no notification: the page answers its messages
+    // between the blocks of the read-back as it does after the notifications.
+    const InstallHandler handler(view, payloadStream, state, programs);
+    ExtractionServices services;
+    services.betweenBlocks = [handler] { handler.PumpWhenDue(); };
+    if (!ExtractPayload(payloadStream, state.installFolder, samplesFolder, state.temporaryFolder, handler,
+                        services)) {
         // The handler has reported the failure with its error code.
         state.actionLog.Rollback();
         return false;

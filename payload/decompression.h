@@ -41,15 +41,21 @@ private:
     Receiver& receiver_;
 };
 
+// Nothing to do between two blocks.
+struct NoPause {
+    void operator()() const {}
+};
+
 } // namespace payload_decompression
 
 // Reads the stream from its current position in blocks of 4,096 bytes, decompresses it
 // with libbzip2 in its normal (not reduced) memory mode, and hands the output to the
-// receiver in pieces of at most 4,096 bytes. Input that ends before the bzip2
-// end-of-stream marker raises boost::iostreams::bzip2_error, as does damaged data.
-// The stream's state is left as it was. Returns the number of compressed bytes read.
-template <class Receiver>
-std::uint64_t DecompressPayload(std::istream& stream, Receiver& receiver)
+// receiver in pieces of at most 4,096 bytes; calls betweenBlocks() after each block of
+// input. Input that ends before the bzip2 end-of-stream marker raises
+// boost::iostreams::bzip2_error, as does damaged data. The stream's state is left as it
+// was. Returns the number of compressed bytes read.
+template <class Receiver, class BetweenBlocks = payload_decompression::NoPause>
+std::uint64_t DecompressPayload(std::istream& stream, Receiver& receiver, BetweenBlocks&& betweenBlocks = {})
 {
     using namespace payload_decompression;
     boost::iostreams::bzip2_decompressor decompressor(false, kBlockSize);
@@ -64,6 +70,7 @@ std::uint64_t DecompressPayload(std::istream& stream, Receiver& receiver)
         compressedBytes += static_cast<std::uint64_t>(read);
         if (decompressor.write(device, block, read) != read)
             throw_compress_error(compress_errc::unexpected);
+        betweenBlocks();
     }
     decompressor.close(device, std::ios_base::out);
     return compressedBytes;

@@ -64,7 +64,7 @@ bool IsSharingViolation(const std::error_code& code)
     return code.category() == std::system_category() && code.value() == ERROR_SHARING_VIOLATION;
 }
 
-std::uint32_t ReadBackCrcOnce(const std::wstring& path)
+std::uint32_t ReadBackCrcOnce(const std::wstring& path, const BetweenBlocks& betweenBlocks)
 {
     ClearRuntimeError();
     struct Closer {
@@ -80,6 +80,8 @@ std::uint32_t ReadBackCrcOnce(const std::wstring& path)
         crc.process_bytes(block, read);
         if (read < sizeof block)
             break;
+        if (betweenBlocks)
+            betweenBlocks();
     }
     if (std::ferror(file.get()) || !std::feof(file.get()) || RuntimeError())
         ThrowStreamFailure("the written file cannot be read back");
@@ -156,16 +158,21 @@ std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& 
     return std::make_unique<OutputFile>(path);
 }
 
-std::uint32_t ReadBackCrc(const std::wstring& path)
+std::uint32_t ReadBackCrc(const std::wstring& path, const BetweenBlocks& betweenBlocks)
 {
     for (int retries = 0;; ++retries) {
         try {
-            return ReadBackCrcOnce(path);
+            return ReadBackCrcOnce(path, betweenBlocks);
         } catch (const std::system_error& error) {   // the stream failure carries the system error
             if (retries >= 3 || !IsSharingViolation(error.code()))
                 throw;
         }
-        ::Sleep(1000);
+        // A second's wait, in short steps that give the caller's thread its turns.
+        for (int step = 0; step < 50; ++step) {
+            ::Sleep(20);
+            if (betweenBlocks)
+                betweenBlocks();
+        }
     }
 }
 
@@ -173,7 +180,8 @@ PayloadSink::PayloadSink(std::wstring installFolder, std::wstring samplesFolder,
                          PayloadHandler notify, const ExtractionServices& services)
     : header_(std::make_unique<kv::memstream>()),
       notify_(std::move(notify)),
-      grantRights_(services.grantRights ? services.grantRights : FolderRightsGranter(GrantUsersAccess))
+      grantRights_(services.grantRights ? services.grantRights : FolderRightsGranter(GrantUsersAccess)),
+      betweenBlocks_(services.betweenBlocks)
 {
     destinations_.installFolder = std::move(installFolder);
     destinations_.samplesFolder = std::move(samplesFolder);
@@ -279,7 +287,7 @@ std::size_t PayloadSink::WriteFile(const char* bytes, std::size_t count)
         if (!skipping_) {
             output_->close();
             output_.reset();
-            if (ReadBackCrc(entry.destination) != entry.crc)
+            if (ReadBackCrc(entry.destination, betweenBlocks_) != entry.crc)
                 throw_compress_error(compress_errc::invalid_checksum);
             if (Notify(notification::file_end{entry}) == notification::result::abort)
                 throw_compress_error(compress_errc::interrupted);
@@ -326,10 +334,13 @@ bool ExtractPayload(std::istream& payloadStream, const std::wstring& installFold
     }
 }
 
-bool VerifyPayload(std::istream& payloadStream)
+bool VerifyPayload(std::istream& payloadStream, const BetweenBlocks& betweenBlocks)
 {
     DiscardingReceiver discard;
-    DecompressPayload(payloadStream, discard);
+    if (betweenBlocks)
+        DecompressPayload(payloadStream, discard, betweenBlocks);
+    else
+        DecompressPayload(payloadStream, discard);
     return !payloadStream.fail() && payloadStream.peek() == std::char_traits<char>::eof();
 }
 

@@ -71,10 +71,16 @@ using PayloadHandler = std::function<notification::result(notification)>;
 // Gives Users access to a folder; GrantUsersAccess in the installer.
 using FolderRightsGranter = std::function<bool(const std::wstring& path, DWORD accessMask, BYTE aceFlags)>;
 
+// Called between blocks of a long piece of work that sends no notification (the
+// verification pass, the read-back of a written file), so that the caller's thread can do
+// what it must meanwhile: the installer hands the waiting window messages to its windows.
+using BetweenBlocks = std::function<void()>;
+
 // What the engine asks of the machine besides files; tests replace them.
 struct ExtractionServices {
     ShellFolderLookup shellFolder;    // empty: ShellFolderPath
     FolderRightsGranter grantRights;  // empty: GrantUsersAccess
+    BetweenBlocks betweenBlocks;      // between the blocks of every read-back; empty: nothing
 };
 
 // A file being written: open for binary writing, other processes may read it but not
@@ -109,7 +115,8 @@ std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& 
 // The CRC-32 of a file's content on disk. Another process holding the new file (a virus
 // scanner, typically) makes the read fail with a sharing violation: up to three retries
 // follow, one second apart. Failures raise a stream failure carrying the C runtime's error.
-std::uint32_t ReadBackCrc(const std::wstring& path);
+// Calls betweenBlocks, when not empty, between the blocks it reads and while it waits.
+std::uint32_t ReadBackCrc(const std::wstring& path, const BetweenBlocks& betweenBlocks = {});
 
 // The receiver of the decompressed bytes: collects and reads the header, expands the
 // destinations, then cuts the stream into files, writes each, reads it back and compares
@@ -150,6 +157,7 @@ private:
     std::unique_ptr<OutputFile> output_;      // the file being written
     PayloadHandler notify_;
     FolderRightsGranter grantRights_;
+    BetweenBlocks betweenBlocks_;
     std::uint32_t nextIndex_ = 0;   // 0: header; k + 1: entry k is the current or next file
     std::optional<std::uint64_t> remaining_;
     bool skipping_ = false;
@@ -165,8 +173,9 @@ bool ExtractPayload(std::istream& payloadStream, const std::wstring& installFold
                     const ExtractionServices& services = {});
 
 // Decompresses the whole stream into nothing: true when it decompresses without error and
-// is read to its end, which is where it is left. A bzip2 error is raised unchanged.
-bool VerifyPayload(std::istream& payloadStream);
+// is read to its end, which is where it is left. A bzip2 error is raised unchanged. Calls
+// betweenBlocks, when not empty, after every block of compressed input.
+bool VerifyPayload(std::istream& payloadStream, const BetweenBlocks& betweenBlocks = {});
 
 // The error code that a failure of the extraction is reported with, tried in this order:
 // a bzip2 error of the decompressor gives compress_errc::bzip2_failure; any other stream

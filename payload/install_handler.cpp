@@ -45,9 +45,19 @@ std::wstring ErrorCodeText(const std::error_code& code)
 }
 
 InstallHandler::InstallHandler(InstallView& view, std::istream& payloadStream, InstallState& state,
-                               InstalledPrograms& programs)
-    : view_(&view), payloadStream_(&payloadStream), state_(&state), programs_(&programs)
+                               InstalledPrograms& programs, std::chrono::milliseconds pumpInterval)
+    : view_(&view), payloadStream_(&payloadStream), state_(&state), programs_(&programs),
+      pacing_(std::make_shared<Pacing>(Pacing{pumpInterval, {}}))
 {
+}
+
+void InstallHandler::PumpWhenDue() const
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - pacing_->last < pacing_->interval)
+        return;
+    pacing_->last = now;
+    view_->PumpMessages();
 }
 
 notification::result InstallHandler::operator()(notification message)
@@ -71,7 +81,7 @@ notification::result InstallHandler::operator()(notification message)
         message);
     // The page keeps repainting while the payload is unpacked; its buttons are disabled,
     // so nothing a handled message does can reach the state used here.
-    view_->PumpMessages();
+    PumpWhenDue();
     return answer;
 }
 
@@ -81,8 +91,9 @@ notification::result InstallHandler::Started()
     view_->SetStatusText(preparing);
     view_->AppendReport(preparing, false);
     // A damaged archive is refused here, before a single file is written: a bzip2 error
-    // leaves this handler as it is, an unclean end is reported as a damaged archive.
-    if (!VerifyPayload(*payloadStream_))
+    // leaves this handler as it is, an unclean end is reported as a damaged archive. The
+    // pass takes seconds on a large payload: the page keeps answering its messages.
+    if (!VerifyPayload(*payloadStream_, [this] { PumpWhenDue(); }))
         throw_compress_error(compress_errc::damaged_archive);
     payloadStream_->clear();
     payloadStream_->seekg(0);

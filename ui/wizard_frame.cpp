@@ -190,13 +190,15 @@ void CInstallDlg::OnOK()
 {
     // Enter reaches here also while Next is disabled: with a newer version installed, and
     // while the installation runs and hands out waiting messages.
-    if (!IsButtonEnabled(IDOK))
+    if (installing_ || !IsButtonEnabled(IDOK))
         return;
     if (current_ == kInstallPage && !state_.installed) {
         EnableDlgItem(IDC_BACK, false);
         EnableDlgItem(IDOK, false);
         EnableDlgItem(IDCANCEL, false);
+        installing_ = true;
         state_.installed = installPage_.Install();
+        installing_ = false;
         ShowPage(kInstallPage);
         EnableDlgItem(IDCANCEL, true);
     } else {
@@ -207,7 +209,7 @@ void CInstallDlg::OnOK()
 void CInstallDlg::OnCancel()
 {
     // Esc and the close box arrive also while Exit is disabled during the installation.
-    if (!IsButtonEnabled(IDCANCEL))
+    if (installing_ || !IsButtonEnabled(IDCANCEL))
         return;
     const bool ask = !state_.installed && state_.previousStatus != NewerVersion
                      && !(state_.previousStatus == SameVersion && current_ == kStartPage);
@@ -220,7 +222,7 @@ bool CInstallDlg::OnCommand(int id, int code, HWND)
 {
     if (id != IDC_BACK || code != BN_CLICKED)
         return false;
-    if (IsButtonEnabled(IDC_BACK))
+    if (!installing_ && IsButtonEnabled(IDC_BACK))
         ShowPage(current_ - 1);
     return true;
 }
@@ -243,6 +245,13 @@ bool CInstallDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
             ::EnableMenuItem(menu, SC_MINIMIZE, MF_BYCOMMAND | (minimized ? MF_GRAYED : MF_ENABLED));
             ::EnableMenuItem(menu, SC_RESTORE, MF_BYCOMMAND | (minimized ? MF_ENABLED : MF_GRAYED));
         }
+        return true;
+    case WM_QUERYENDSESSION:
+        // Ending the session now would leave the machine half changed: the session waits
+        // until the installation has ended or rolled back.
+        if (!installing_)
+            return false;
+        result = FALSE;
         return true;
     case WM_GETMINMAXINFO: {
         result = Default(message, wParam, lParam);

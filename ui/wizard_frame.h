@@ -66,4 +66,7 @@ private:
     CDlgEnd endPage_;
     std::array<CWizardPage*, kPageCount> pages_{};
     int current_ = -1;
+    // True while the installation runs inside OnOK: the messages it lets through meanwhile
+    // may neither start it again nor end the wizard.
+    bool installing_ = false;
 };

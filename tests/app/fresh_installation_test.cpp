@@ -137,6 +137,11 @@ TEST_F(FreshInstallation, InstallsEveryFileRecordsEveryActionAndTheUninstallerRe
     for (std::size_t i = 1; i + 1 < progress.size(); ++i)
         ASSERT_LT(progress[i].value, 100) << "the bar stays below 100 until the last byte";
     EXPECT_EQ(view_.CallsOf(ViewCall::ProgressShown), (std::vector<ViewCall>{{ViewCall::ProgressShown, {}, false, 1}}));
+    // The page answers its messages also during the verification, before its "OK".
+    const auto preparing =
+        std::find(view_.calls.begin(), view_.calls.end(), ViewCall{ViewCall::Report, L"Preparing Installation..."});
+    EXPECT_NE(std::find(preparing, view_.calls.end(), ViewCall{ViewCall::Pump}),
+              std::find(preparing, view_.calls.end(), ViewCall{ViewCall::Report, L"OK\r\n"}));
 
     // Every file with its content, the programs read-only; the temporary files gone.
     ExpectInstalledFiles(DemoFiles(), temporaryFolder);

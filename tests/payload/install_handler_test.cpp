@@ -15,7 +15,9 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <ios>
 
 using namespace payload_testing;
@@ -44,8 +46,10 @@ protected:
     // notifications the handler is given.
     bool Extract(const std::string& archive)
     {
+        compressedBlocks_ = (archive.size() + 4095) / 4096;
         kv::imemstream stream(archive.data(), archive.size());
-        InstallHandler handler(view_, stream, state_, programs_);
+        // Pumping at every chance, so that the pumps can be counted.
+        InstallHandler handler(view_, stream, state_, programs_, std::chrono::milliseconds(0));
         return ExtractPayload(stream, folder_.path(), folder_ / L"Samples", folder_ / L"Temp",
                               [&](notification message) {
                                   ++notifications_;
@@ -64,6 +68,7 @@ protected:
     InstallState state_;
     InstalledPrograms programs_;
     std::size_t notifications_ = 0;
+    std::size_t compressedBlocks_ = 0;
 };
 
 TEST_F(InstallHandlerTest, WrittenFilesAreRecordedReportedAndTheirProgramsNoted)
@@ -106,8 +111,12 @@ TEST_F(InstallHandlerTest, WrittenFilesAreRecordedReportedAndTheirProgramsNoted)
                          {language, LanguageLibrary}, {uninstaller, Uninstaller}, {sample, SampleData},
                          {mainProgram, MainProgram}}));
     EXPECT_FALSE(state_.actionLog.pending);
-    // The window's messages are pumped after every notification.
-    EXPECT_EQ(view_.Count(ViewCall::Pump), notifications_);
+    // The window's messages are pumped after every notification, and after every block of
+    // the verification pass: before its "OK".
+    EXPECT_EQ(view_.Count(ViewCall::Pump), notifications_ + compressedBlocks_);
+    const auto verified = std::find(view_.calls.begin(), view_.calls.end(), ViewCall{ViewCall::Report, kOk.text});
+    EXPECT_EQ(static_cast<std::size_t>(std::count(view_.calls.begin(), verified, ViewCall{ViewCall::Pump})),
+              compressedBlocks_);
     EXPECT_EQ(view_.CallsOf(ViewCall::Progress).back().value, 100);
 }
 

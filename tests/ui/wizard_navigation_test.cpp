@@ -1,15 +1,20 @@
 // The wizard's navigation, driven as a user would: Back, Next, Exit and Install, the pages
-// quick mode passes over, the exit question, and the buttons after a successful and a failed
-// installation.
+// quick mode passes over, the exit question, the buttons after a successful and a failed
+// installation, and what the wizard does with the messages it hands out while it installs.
+#include "payload/install_handler.h"
 #include "resources/dialog_ids.h"
+#include "support/memstream.h"
 #include "tools/test_driver/window_driver.h"
 #include "ui/texts.h"
+#include "ui/wizard_frame.h"
 
+#include "payload/payload_test_support.h"
 #include "wizard_session.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 namespace {
 
@@ -318,6 +323,129 @@ TEST_F(WizardNavigation, NothingNavigatesOrExitsWhileTheInstallationRuns)
     EXPECT_EQ(installation_.runs, 1);
     EXPECT_TRUE(state_.installed);
 }
+
+// Where the extraction is when the user's messages are handed to the wizard: its two long
+// passes that send the page no notification for a long time.
+enum class Moment { VerificationPass, ReadBack };
+
+// Forwards to the page and, on the first pump at the moment under test, lets the messages of
+// a user in a hurry arrive, to be handed out by that very pump.
+class HurriedUserView : public InstallView {
+public:
+    // due(verified) tells whether the moment has come; verified is true once the
+    // verification pass has ended.
+    HurriedUserView(InstallView& page, std::function<bool(bool verified)> due, std::function<void()> messages)
+        : page_(page), due_(std::move(due)), messages_(std::move(messages))
+    {
+    }
+
+    void SetStatusText(const std::wstring& text) override { page_.SetStatusText(text); }
+    void SetStatusPath(const std::wstring& text) override { page_.SetStatusPath(text); }
+    void AppendReport(const std::wstring& text, bool heading) override
+    {
+        // The preparation's "OK" ends the verification pass.
+        verified_ = verified_ || text == LoadText(11) + L"\r\n";
+        page_.AppendReport(text, heading);
+    }
+    void SetProgress(int percent) override { page_.SetProgress(percent); }
+    void ShowProgress(bool visible) override { page_.ShowProgress(visible); }
+    void PumpMessages() override
+    {
+        if (!sent && due_(verified_)) {
+            sent = true;
+            messages_();
+        }
+        page_.PumpMessages();
+    }
+    HWND OwnerWindow() const override { return page_.OwnerWindow(); }
+    void BeginWaitCursor() override { page_.BeginWaitCursor(); }
+    void EndWaitCursor() override { page_.EndWaitCursor(); }
+
+    bool sent = false;
+
+private:
+    InstallView& page_;
+    std::function<bool(bool)> due_;
+    std::function<void()> messages_;
+    bool verified_ = false;
+};
+
+class WizardDuringTheExtraction : public WizardNavigation, public testing::WithParamInterface<Moment> {};
+
+TEST_P(WizardDuringTheExtraction, MessagesHandedOutMeanwhileNeitherStartAnotherInstallationNorEndTheWizard)
+{
+    // Data that does not compress: both passes take many blocks.
+    std::mt19937 random(15);
+    std::string content(256 * 1024, '\0');
+    for (char& byte : content)
+        byte = static_cast<char>(random());
+    const std::string archive =
+        payload_testing::CompressedPayload({{L"Data.bin", L"<InstallPath>", LanguageLibrary, content}});
+    testing_support::TemporaryFolder folder;
+
+    int runs = 0;
+    bool sent = false, stillOpen = false;
+    LRESULT endSession = TRUE;
+    Installation installation = [&](InstallView& page) {
+        ++runs;
+        const HWND frame = ::GetAncestor(page.OwnerWindow(), GA_ROOT);
+        bool readingBack = false;
+        HurriedUserView view(
+            page, [&](bool verified) { return GetParam() == Moment::ReadBack ? readingBack : !verified; },
+            [&] {
+                // Clicks on the disabled buttons, Enter, Esc, the close box, Alt+F4 and the
+                // system menu's Close, the About box; the end of the Windows session is asked.
+                for (const int button : {IDC_BACK, IDOK, IDCANCEL})
+                    ::PostMessageW(::GetDlgItem(frame, button), BM_CLICK, 0, 0);
+                ::PostMessageW(frame, WM_COMMAND, IDOK, 0);
+                ::PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
+                ::PostMessageW(frame, WM_CLOSE, 0, 0);
+                ::PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
+                ::PostMessageW(frame, WM_SYSCOMMAND, CInstallDlg::kAboutCommand, 0);
+                endSession = ::SendMessageW(frame, WM_QUERYENDSESSION, 0, 0);
+            });
+        InstallState extraction;   // the records of this extraction, apart from the wizard's
+        InstalledPrograms programs;
+        kv::imemstream stream(archive.data(), archive.size());
+        ExtractionServices services;
+        services.betweenBlocks = [&] {
+            readingBack = true;
+            view.PumpMessages();
+            readingBack = false;
+        };
+        const bool extracted = ExtractPayload(stream, folder.path(), L"Samples", folder / L"Temp",
+                                              InstallHandler(view, stream, extraction, programs, {}), services);
+        sent = view.sent;
+        stillOpen = ::IsWindowVisible(frame) != FALSE;
+        return extracted;
+    };
+    RunWizard(state_, installation, [&](HWND frame) {
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        Press(frame, IDOK);
+        // The About box opens in the middle of the installation, which waits for it.
+        const HWND about = driver::WaitForDialog(::GetCurrentProcessId(), L"About", driver::milliseconds(10000));
+        ASSERT_NE(about, nullptr);
+        Answer(about, IDOK);
+        ASSERT_TRUE(driver::WaitForText(frame, IDCANCEL, [](const std::wstring& t) { return t == L"Exit"; }));
+        driver::Settle();
+        EXPECT_TRUE(::IsWindowVisible(frame));
+        EXPECT_EQ(VisiblePage(frame), 4);
+    });
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(endSession, FALSE);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(state_.installed);
+    EXPECT_EQ(testing_support::ReadFileBytes(folder / L"Data.bin"),
+              std::vector<std::uint8_t>(content.begin(), content.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, WizardDuringTheExtraction,
+                         testing::Values(Moment::VerificationPass, Moment::ReadBack),
+                         [](const testing::TestParamInfo<Moment>& info) {
+                             return info.param == Moment::ReadBack ? "ReadBack" : "VerificationPass";
+                         });
 
 TEST_F(WizardNavigation, AnInstallationThatThrowsCountsAsFailed)
 {
