@@ -8,7 +8,11 @@ bring the decompressed payload to about 28 MB, and their content compresses abou
 as the product's (roughly 3 to 1).
 
   generate_demo_product.py OUTPUT_DIR --main-program EXE --uninstaller EXE --dsetup DLL
-                           --language-library DLL [--language-library DLL ...]
+                           --language-library DLL [--language-library DLL ...] [--scale N]
+
+--scale N makes every generated data file N times larger (the programs and libraries stay
+as built): a payload of the same mix of files and content, about N times the size, for
+measuring how the installer behaves with a large product (scripts/large-payload.sh).
 
 Writes OUTPUT_DIR/files/... and OUTPUT_DIR/manifest.txt; the manifest's source paths are
 relative to OUTPUT_DIR, so the archive does not depend on where the build runs.
@@ -121,6 +125,7 @@ def main():
     parser.add_argument("--uninstaller", required=True)
     parser.add_argument("--dsetup", required=True)
     parser.add_argument("--language-library", action="append", required=True)
+    parser.add_argument("--scale", type=int, default=1)
     args = parser.parse_args()
     if len(args.language_library) != 13:
         sys.exit(f"generate_demo_product: 13 language libraries expected, {len(args.language_library)} given")
@@ -130,6 +135,7 @@ def main():
     os.makedirs(files)
 
     entries = []   # (kind, destination, relative source)
+    scale = max(1, args.scale)
 
     def stage(kind, destination, group, name, data=None, copy_from=None):
         folder = os.path.join(files, group)
@@ -145,20 +151,20 @@ def main():
     # The six temporary files come first, the main program last.
     stage("TemporaryFile", TEMPORARY, "directx", "DSETUP.dll", copy_from=args.dsetup)
     for name, size in DIRECTX_FILES:
-        stage("TemporaryFile", TEMPORARY, "directx", name, packed_content(name, size))
+        stage("TemporaryFile", TEMPORARY, "directx", name, packed_content(name, size * scale))
     for library in args.language_library:
         stage("LanguageLibrary", LANGUAGES, "lang", os.path.basename(library), copy_from=library)
     stage("Uninstaller", INSTALL, "program", "Uninstall.exe", copy_from=args.uninstaller)
     for name, size in LIBRARIES:
-        stage("SharedData", SHARED, "shared", name, text_content(name, size))
+        stage("SharedData", SHARED, "shared", name, text_content(name, size * scale))
     for name, size in MATERIAL_FILES:
-        stage("SharedData", MATERIALS, "materials", name, text_content(name, size))
+        stage("SharedData", MATERIALS, "materials", name, text_content(name, size * scale))
     for name, size in USER_FILES:
-        stage("SharedData", USER, "user", name, image_content(name, size))
+        stage("SharedData", USER, "user", name, image_content(name, size * scale))
     for name, size in SAMPLE_FILES:
-        stage("SampleData", SAMPLES, "samples", name, text_content(name, size))
+        stage("SampleData", SAMPLES, "samples", name, text_content(name, size * scale))
     for name, size in TEXTURE_FILES:
-        stage("SampleData", TEXTURES, "textures", name, image_content(name, size))
+        stage("SampleData", TEXTURES, "textures", name, image_content(name, size * scale))
     stage("MainProgram", INSTALL, "program", "Tavelo.exe", copy_from=args.main_program)
 
     lines = [
