@@ -17,9 +17,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ios>
+#include <optional>
 #include <stdexcept>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 // Read-back failures are recognised by the system error they carry.
 static_assert(std::is_base_of_v<std::system_error, std::ios_base::failure>);
@@ -58,6 +60,15 @@ std::error_code RuntimeError()
 struct DiscardingReceiver {
     std::size_t write(const char*, std::size_t count) { return count; }
 };
+
+// Whether nothing exists at path, so that it cannot be opened either.
+bool IsMissing(const std::wstring& path)
+{
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 bool IsSharingViolation(const std::error_code& code)
 {
@@ -121,19 +132,29 @@ void OutputFile::close()
 
 void ApplyFolderRights(const std::wstring& folder, RightsFolders& rightsFolders, const FolderRightsGranter& grant)
 {
+    // The folder and its existing parents, asked for once for all listed folders and only
+    // when one of them exists: each step of the walk is a query of the file system, and
+    // most listed folders are made only for their first file.
+    std::optional<std::vector<fs::path>> walk;
     for (RightsFolder& item : rightsFolders) {
-        if (item.done)
-            continue;
-        boost::system::error_code error;
-        for (fs::path current(folder); !current.empty() && fs::is_directory(current, error);
-             current = current.parent_path()) {
+        if (item.done || IsMissing(item.path))
+            continue;   // an existing folder is never equivalent to a missing one
+        if (!walk) {
+            walk.emplace();
+            boost::system::error_code error;
+            for (fs::path current(folder); !current.empty() && fs::is_directory(current, error);
+                 current = current.parent_path()) {
+                walk->push_back(current);
+                if (!current.has_relative_path())
+                    break;   // the root is its own parent
+            }
+        }
+        for (const fs::path& current : *walk) {
             if (PathsEquivalent(current.wstring(), item.path)) {
                 item.done = true;
                 grant(current.wstring(), kFolderFullAccess, kFolderInheritance);
                 break;
             }
-            if (!current.has_relative_path())
-                break;   // the root is its own parent
         }
     }
 }
