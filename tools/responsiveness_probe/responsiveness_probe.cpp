@@ -13,9 +13,10 @@
 //
 // A ping is a WM_NULL sent to the frame with SendMessageTimeout every MS milliseconds (20
 // by default); its gap is the time until the frame answered it. Prints the number of pings,
-// the longest gap and every gap over 100 ms, each with the time it began (seconds since
-// Install was pressed, or since the frame was found) and the status line shown at that
-// time; with INSTALLER also the time the installation took and its final status line.
+// the longest gap and the number of gaps over 100 ms, the 20 longest of them each with the
+// time it began (seconds since Install was pressed, or since the frame was found) and the
+// status line shown at that time; with INSTALLER also the time the installation took and
+// its final status line.
 // Exit code 0 when the probe (and the installation it led) ran to its end, else 1.
 #include "resources/dialog_ids.h"
 #include "support/strings.h"
@@ -43,6 +44,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr double kLongGapMs = 100;
+constexpr std::size_t kListedGaps = 20;
 const wchar_t kWizardTitle[] = L"Tavelo";
 const wchar_t kInstalledStatus[] = L"Click on 'Next' to continue.";
 
@@ -117,8 +119,16 @@ public:
         if (pings_ == 0)
             return;
         Print("longest gap: " + kv::to_utf8(describe(longest_)));
-        Print("gaps over 100 ms: " + std::to_string(longGaps_.size()));
-        for (const Gap& gap : longGaps_)
+        Print("gaps over 100 ms: " + std::to_string(longGaps_.size())
+              + (longGaps_.size() > kListedGaps ? " (the " + std::to_string(kListedGaps) + " longest listed)" : ""));
+        std::vector<Gap> listed = longGaps_;
+        if (listed.size() > kListedGaps) {
+            std::nth_element(listed.begin(), listed.begin() + kListedGaps, listed.end(),
+                             [](const Gap& a, const Gap& b) { return a.milliseconds > b.milliseconds; });
+            listed.resize(kListedGaps);
+            std::sort(listed.begin(), listed.end(), [](const Gap& a, const Gap& b) { return a.start < b.start; });
+        }
+        for (const Gap& gap : listed)
             Print("  " + kv::to_utf8(describe(gap)));
     }
 
