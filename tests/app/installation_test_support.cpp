@@ -100,6 +100,35 @@ void CompareKeys(const std::wstring& name, const testing_support::RegistryKeySna
     }
 }
 
+void RestoreFileTree(const std::wstring& root, const testing_support::FileTreeSnapshot& before)
+{
+    const testing_support::FileTreeSnapshot now = testing_support::SnapshotFileTree(root);
+    std::wstring removed;   // the last folder removed: what lies below it is gone with it
+    for (const auto& [path, entry] : now) {
+        if (before.count(path) || (!removed.empty() && path.compare(0, removed.size() + 1, removed + L"\\") == 0))
+            continue;
+        testing_support::RemoveTree(root + L"\\" + path);
+        removed = path;
+    }
+    // Parents come before what they hold.
+    for (const auto& [path, entry] : before) {
+        const std::wstring full = root + L"\\" + path;
+        const auto found = now.find(path);
+        if (found != now.end() && found->second == entry)
+            continue;
+        const bool folder = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
+        if (found != now.end() && folder != ((found->second.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
+            testing_support::RemoveTree(full);   // a folder where a file was, or the other way round
+        if (folder) {
+            ::CreateDirectoryW(full.c_str(), nullptr);
+        } else {
+            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            testing_support::WriteFileBytes(full, entry.bytes);
+        }
+        ::SetFileAttributesW(full.c_str(), entry.attributes);
+    }
+}
+
 std::wstring LogLine(std::size_t number, const std::wstring& record)
 {
     return kv::format(L"%04u:", static_cast<unsigned>(number)) + record + L"\r\n";
@@ -270,6 +299,25 @@ MachineSnapshot SnapshotMachine()
     snapshot.makerKey = testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane");
     snapshot.uninstallKey = testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
     return snapshot;
+}
+
+void RestoreMachine(const MachineSnapshot& snapshot)
+{
+    RestoreFileTree(ShellFolder(CSIDL_PROGRAM_FILES), snapshot.programFiles);
+    RestoreFileTree(Folders().commonData, snapshot.programData);
+    RestoreFileTree(PublicFolder(), snapshot.publicFolders);
+    const std::wstring userMakerFolder = Folders().userData + L"\\Korvane";
+    if (snapshot.userMakerFolderExists) {
+        ::CreateDirectoryW(userMakerFolder.c_str(), nullptr);
+        RestoreFileTree(userMakerFolder, snapshot.userMakerFolder);
+    } else {
+        testing_support::RemoveTree(userMakerFolder);
+    }
+    RestoreFileTree(UserTemporaryFolder(), snapshot.temporary);
+    if (testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane") != snapshot.makerKey)
+        testing_support::RestoreRegistryKey(HKEY_LOCAL_MACHINE, L"Software\\Korvane", snapshot.makerKey);
+    if (testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath) != snapshot.uninstallKey)
+        testing_support::RestoreRegistryKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, snapshot.uninstallKey);
 }
 
 std::vector<std::wstring> Differences(const MachineSnapshot& before, const MachineSnapshot& after)

@@ -93,6 +93,10 @@ struct MachineSnapshot {
     testing_support::RegistryKeySnapshot uninstallKey;
 };
 MachineSnapshot SnapshotMachine();
+// Puts the machine back as the snapshot holds it: what was added since is removed, what
+// was removed or changed is written back with its bytes and attributes, the two keys are
+// restored. Lets tests that change the machine run one after the other on the same one.
+void RestoreMachine(const MachineSnapshot& snapshot);
 // The files, folders and keys that differ, by name; empty when the snapshots are the same.
 std::vector<std::wstring> Differences(const MachineSnapshot& before, const MachineSnapshot& after);
 
