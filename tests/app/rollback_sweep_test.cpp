@@ -1,6 +1,6 @@
 // Every way an installation of the demo payload can fail, on a fresh machine and on one
-// with 7.01h installed: at each entry the installation writes (an output that cannot be
-// opened, a read-back that does not match) and at each later step that undoes the
+// with 7.01h installed: once at each entry the installation writes (by turns an output
+// that cannot be opened and a read-back that does not match) and at each later step that undoes the
 // installation, the machine afterwards is exactly the machine before; at each step whose
 // failure is not fatal the installation completes and its log records the step as not
 // done. Each machine in a Wine prefix of its own; each case starts from the same machine,
@@ -8,6 +8,7 @@
 #include "actionlog/action_log.h"
 #include "app/install_procedure.h"
 #include "installation_test_support.h"
+#include "payload/install_handler.h"
 #include "support/recording_install_view.h"
 #include "support/strings.h"
 #include "support/test_support.h"
@@ -94,11 +95,13 @@ std::vector<SweepCase> SweepCases(Machine machine)
     const MachineFolders& folders = Folders();
     std::vector<SweepCase> cases;
     {
+        // Each written entry fails once, by turns through each of the two ways.
+        bool unopenable = true;
         for (std::size_t entry = 0; entry < files.size(); ++entry) {
             if (!Written(files[entry], machine))
                 continue;
-            cases.push_back({machine, Failure::OutputCannotBeOpened, entry, {}});
-            cases.push_back({machine, Failure::ReadBackDiffers, entry, {}});
+            cases.push_back({machine, unopenable ? Failure::OutputCannotBeOpened : Failure::ReadBackDiffers, entry, {}});
+            unopenable = !unopenable;
         }
         cases.push_back({machine, Failure::PathValueDenied, 0, {}});
         for (const wchar_t* step : {L"Shortcuts Creation...", kDirectXText, L"Registry Data Writing...",
@@ -149,8 +152,12 @@ public:
         RecordingInstallView::SetStatusPath(text);
         if (obstructed_) {
             const std::wstring path = InstalledPath(*obstructed_, state_.temporaryFolder);
-            if (text == L"Copying File  " + Quoted(path) + L"...")
+            if (text == L"Copying File  " + Quoted(path) + L"...") {
                 armed_ = path;
+                // The handler lets the view pump at most once per pump interval: waiting
+                // longer here makes the pump after this notification due.
+                ::Sleep(static_cast<DWORD>(2 * InstallHandler::kPumpInterval.count()));
+            }
         }
     }
 
@@ -246,16 +253,15 @@ protected:
     // a wrong CRC-32, or for one that gets past the unpacking (compressed once).
     static std::string Archive(const SweepCase& sweep)
     {
-        if (sweep.failure == Failure::OutputCannotBeOpened || sweep.failure == Failure::ReadBackDiffers) {
+        if (sweep.failure == Failure::ReadBackDiffers) {
             std::vector<PayloadFile> files = SweepFiles(false);
-            if (sweep.failure == Failure::ReadBackDiffers) {
-                PayloadFile& file = files[sweep.entry];
-                file.crc = PayloadCrc32(file.content.data(), file.content.size()) ^ 1u;
-            }
+            PayloadFile& file = files[sweep.entry];
+            file.crc = PayloadCrc32(file.content.data(), file.content.size()) ^ 1u;
             return payload_testing::CompressedPayload(files);
         }
-        static const std::string archive = payload_testing::CompressedPayload(SweepFiles(true));
-        return archive;
+        static const std::string small = payload_testing::CompressedPayload(SweepFiles(false));
+        static const std::string withPrograms = payload_testing::CompressedPayload(SweepFiles(true));
+        return sweep.failure == Failure::OutputCannotBeOpened ? small : withPrograms;
     }
 
     static std::unique_ptr<ApplicationMutex> mutex_;
