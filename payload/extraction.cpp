@@ -57,8 +57,16 @@ std::error_code RuntimeError()
     throw std::ios_base::failure(what, code ? code : std::make_error_code(std::io_errc::stream));
 }
 
+// Throws the decompressed bytes away, giving the caller a turn after every piece: the first
+// piece of a bzip2 block comes only after the block's whole input has been read.
 struct DiscardingReceiver {
-    std::size_t write(const char*, std::size_t count) { return count; }
+    const BetweenBlocks& betweenBlocks;
+    std::size_t write(const char*, std::size_t count)
+    {
+        if (betweenBlocks)
+            betweenBlocks();
+        return count;
+    }
 };
 
 // Whether nothing exists at path, so that it cannot be opened either.
@@ -357,7 +365,7 @@ bool ExtractPayload(std::istream& payloadStream, const std::wstring& installFold
 
 bool VerifyPayload(std::istream& payloadStream, const BetweenBlocks& betweenBlocks)
 {
-    DiscardingReceiver discard;
+    DiscardingReceiver discard{betweenBlocks};
     if (betweenBlocks)
         DecompressPayload(payloadStream, discard, betweenBlocks);
     else

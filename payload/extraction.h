@@ -174,7 +174,8 @@ bool ExtractPayload(std::istream& payloadStream, const std::wstring& installFold
 
 // Decompresses the whole stream into nothing: true when it decompresses without error and
 // is read to its end, which is where it is left. A bzip2 error is raised unchanged. Calls
-// betweenBlocks, when not empty, after every block of compressed input.
+// betweenBlocks, when not empty, after every block of compressed input and every piece of
+// decompressed output.
 bool VerifyPayload(std::istream& payloadStream, const BetweenBlocks& betweenBlocks = {});
 
 // The error code that a failure of the extraction is reported with, tried in this order:

@@ -111,12 +111,12 @@ TEST_F(InstallHandlerTest, WrittenFilesAreRecordedReportedAndTheirProgramsNoted)
                          {language, LanguageLibrary}, {uninstaller, Uninstaller}, {sample, SampleData},
                          {mainProgram, MainProgram}}));
     EXPECT_FALSE(state_.actionLog.pending);
-    // The window's messages are pumped after every notification, and after every block of
-    // the verification pass: before its "OK".
-    EXPECT_EQ(view_.Count(ViewCall::Pump), notifications_ + compressedBlocks_);
+    // The window's messages are pumped after every notification, and during the verification
+    // pass (before its "OK") after every block of input and every piece of output.
     const auto verified = std::find(view_.calls.begin(), view_.calls.end(), ViewCall{ViewCall::Report, kOk.text});
-    EXPECT_EQ(static_cast<std::size_t>(std::count(view_.calls.begin(), verified, ViewCall{ViewCall::Pump})),
-              compressedBlocks_);
+    const auto verifying = static_cast<std::size_t>(std::count(view_.calls.begin(), verified, ViewCall{ViewCall::Pump}));
+    EXPECT_GT(verifying, compressedBlocks_);
+    EXPECT_EQ(view_.Count(ViewCall::Pump), notifications_ + verifying);
     EXPECT_EQ(view_.CallsOf(ViewCall::Progress).back().value, 100);
 }
 
