@@ -1,11 +1,14 @@
 #include "actionlog/action_log.h"
 
+#include "actionlog/journal.h"
 #include "actionlog/rollback.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
 
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -22,6 +25,35 @@ ActionRecord& ActionLog::Append(int kind, std::wstring text, bool done, int deta
     return records.emplace_back(ActionRecord{kind, std::move(text), {}, done, detail});
 }
 
+std::wstring ActionLog::Announce(const ActionRecord& announced, const std::optional<std::wstring>& source, bool copy,
+                                 HKEY key)
+{
+    bool named = false;
+    const auto journalName = [&](const std::wstring& name) {
+        named = true;
+        if (!journal)
+            return;
+        JournalEntry entry = Journal::ActionEntry(announced);
+        entry.backup = name;
+        journal->Write({entry});
+    };
+    std::wstring backup;
+    if (key)
+        backup = SaveKeyBackup(key, journalName);
+    else if (source)
+        backup = MakeBackup(*source, copy, journalName);
+    if (!journal)
+        return backup;
+    // Why no backup could be made stays the last error for the caller.
+    const DWORD error = ::GetLastError();
+    if (!backup.empty())
+        journal->BackupSaved(backup);
+    else if (!named)
+        journal->Record(announced);
+    ::SetLastError(error);
+    return backup;
+}
+
 void ActionLog::AddFile(const std::wstring& path, int fileKind, bool copyOriginal)
 {
     pending = true;
@@ -30,11 +62,10 @@ void ActionLog::AddFile(const std::wstring& path, int fileKind, bool copyOrigina
     ::PathRemoveFileSpecW(folder);
     CreateFolders(folder);
     ActionRecord& record = Append(FileInstalled, path, false, fileKind);
-    if (!IsExistingFile(path))
-        return;
-    record.backup = MakeBackup(path, copyOriginal);
-    record.inPlace = copyOriginal;
-    if (record.backup.empty() && !copyOriginal) {
+    const bool exists = IsExistingFile(path);
+    record.inPlace = exists && copyOriginal;
+    record.backup = Announce(record, exists ? std::optional<std::wstring>(path) : std::nullopt, copyOriginal);
+    if (exists && record.backup.empty() && !copyOriginal) {
         // Overwriting it now would lose the user's file for good if the installation failed.
         const DWORD error = ::GetLastError();
         record.inPlace = true;
@@ -43,39 +74,40 @@ void ActionLog::AddFile(const std::wstring& path, int fileKind, bool copyOrigina
     }
 }
 
-void ActionLog::AddShortcut(int which, const std::wstring& folder)
+void ActionLog::AddShortcut(int which, const std::wstring& folder, const std::wstring& linkPath)
 {
     pending = true;
     CreateFolders(folder);
     const int kind = which == 0 ? ProgramShortcut : which == 1 ? UninstallShortcut : DesktopShortcut;
     ActionRecord& record = Append(kind, {}, false, -1);
+    std::optional<std::wstring> earlier;
     for (const ActionRecord& previous : previousRecords) {
         if (previous.kind != kind)
             continue;
         if (IsExistingFile(previous.text))
-            record.backup = MakeBackup(previous.text, false);
+            earlier = previous.text;
         break;
     }
+    record.backup = Announce(ActionRecord{kind, linkPath, {}, false, -1}, earlier, false);
 }
 
 void ActionLog::AddUninstallKey(HKEY existingKey)
 {
     pending = true;
     ActionRecord& record = Append(UninstallKey, {}, false, -1);
-    if (existingKey)
-        record.backup = SaveKeyBackup(existingKey);
+    record.backup = Announce(record, std::nullopt, false, existingKey);
 }
 
 void ActionLog::AddRegistration()
 {
     pending = true;
-    Append(ProductRegistration, {}, false, -1);
+    Announce(Append(ProductRegistration, {}, false, -1), std::nullopt, false);
 }
 
 void ActionLog::AddDirectX()
 {
     pending = true;
-    Append(DirectXUpdate, {}, false, -1);
+    Announce(Append(DirectXUpdate, {}, false, -1), std::nullopt, false);
 }
 
 void ActionLog::Complete(bool done, const std::optional<std::wstring>& text)
@@ -93,6 +125,9 @@ void ActionLog::CreateFolders(const std::wstring& path)
 {
     wchar_t buffer[MAX_PATH];
     ::lstrcpynW(buffer, path.c_str(), MAX_PATH);
+    // The missing folders, outermost first. The folder the journal made for itself counts as
+    // missing the first time: the installation records it as its own.
+    std::vector<std::pair<std::wstring, bool>> missing;   // the folder, and whether it exists already
     // The first component (the drive) is never created.
     const wchar_t* component = ::PathFindNextComponentW(buffer);
     while (component && *component) {
@@ -101,12 +136,23 @@ void ActionLog::CreateFolders(const std::wstring& path)
         // one is the whole path as given.
         const std::wstring prefix = next && *next ? std::wstring(static_cast<const wchar_t*>(buffer), next - 1) : std::wstring(buffer);
         component = next;
-        if (::PathIsDirectoryW(prefix.c_str()))
-            continue;
-        if (!::CreateDirectoryW(prefix.c_str(), nullptr))
+        if (!::PathIsDirectoryW(prefix.c_str()))
+            missing.emplace_back(prefix, false);
+        else if (journal && journal->AdoptMadeFolder(prefix))
+            missing.emplace_back(prefix, true);
+    }
+    if (journal && !missing.empty()) {
+        // One write for all of them, before the first is made.
+        std::vector<JournalEntry> entries;
+        for (const auto& folder : missing)
+            entries.push_back(Journal::ActionEntry(ActionRecord{FolderCreated, folder.first, {}, true, -1}));
+        journal->Write(entries);
+    }
+    for (const auto& [folder, made] : missing) {
+        if (!made && !::CreateDirectoryW(folder.c_str(), nullptr))
             return;
-        ::SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, prefix.c_str(), nullptr);
-        Append(FolderCreated, prefix, true, -1);
+        ::SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, folder.c_str(), nullptr);
+        Append(FolderCreated, folder, true, -1);
     }
 }
 

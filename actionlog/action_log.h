@@ -20,6 +20,8 @@ enum ActionKind : int {
     DirectXUpdate = 7,
 };
 
+class Journal;
+
 // The system's list of installed programs, below HKEY_LOCAL_MACHINE; the product's entry is
 // the subkey named by its registry name.
 inline constexpr wchar_t kUninstallKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -44,6 +46,9 @@ public:
     std::list<ActionRecord> records;           // this installation's actions, in order
     bool pending = false;                      // the tail record waits for its Complete
     std::wstring previousProduct;              // "Tavelo 7.01h" of the earlier log's Install line
+    // While an installation runs, the journal on disk that receives every record before its
+    // action is taken (journal.h); none otherwise. Not owned.
+    Journal* journal = nullptr;
 
     // Recording. Each Add announces an action before it is made and leaves its record
     // pending; Complete ends it. An Add while a record is pending leaves that one not done.
@@ -58,8 +63,10 @@ public:
     void AddFile(const std::wstring& path, int fileKind, bool copyOriginal);
     // Before a shortcut is made in folder: which 0 is the program's Start-menu shortcut,
     // 1 the uninstaller's, anything else the desktop shortcut. An earlier shortcut of the
-    // same kind named by the previous log is moved away as the backup.
-    void AddShortcut(int which, const std::wstring& folder);
+    // same kind named by the previous log is moved away as the backup. linkPath, the shortcut
+    // that is about to be made, is only written to the journal: the record's text is set by
+    // Complete once the shortcut exists.
+    void AddShortcut(int which, const std::wstring& folder, const std::wstring& linkPath = {});
     // After the product's uninstall key was created (existingKey null) or opened
     // (existingKey: the open key, saved as the backup) and before its values are written.
     void AddUninstallKey(HKEY existingKey);
@@ -89,6 +96,13 @@ public:
 
 private:
     ActionRecord& Append(int kind, std::wstring text, bool done, int detail);
+    // Saves source (or the open key) as the backup of the announced record (copy: as a copy)
+    // and returns its name, or empty with the reason as the last error; the journal receives
+    // the record with the backup's name before anything is saved under it, and then that the
+    // backup is complete. Without source (or when no name can be reserved) the journal
+    // receives the record as it is.
+    std::wstring Announce(const ActionRecord& announced, const std::optional<std::wstring>& source, bool copy,
+                          HKEY key = nullptr);
     void MergePreviousRecords();
     void DiscardBackups();
 };

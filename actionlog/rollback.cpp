@@ -1,6 +1,7 @@
 #include "actionlog/rollback.h"
 
 #include "actionlog/action_log.h"
+#include "actionlog/journal.h"
 #include "app/product_identity.h"
 #include "support/security_api.h"
 #include "support/unique_resource.h"
@@ -73,7 +74,7 @@ void RestoreFile(const ActionRecord& record)
 
 } // namespace
 
-std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy)
+std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy, const BackupNamed& named)
 {
     wchar_t folder[MAX_PATH];
     const DWORD length = ::GetTempPathW(MAX_PATH, folder);
@@ -89,6 +90,8 @@ std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy)
     // GetTempFileNameW made an empty file to reserve the name; the move, copy or key save
     // needs the name free.
     ::DeleteFileW(name);
+    if (named)
+        named(name);
     if (!source)
         return name;
 
@@ -105,7 +108,8 @@ std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy)
             }
             return name;
         }
-    } else if (::MoveFileW(original, name)) {   // copies and deletes across volumes
+    } else if (::MoveFileExW(original, name, MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+        // Across volumes it copies and deletes; it returns once the move is on the disk.
         if (haveAttributes)
             ::SetFileAttributesW(name, attributes);
         return name;
@@ -117,9 +121,9 @@ std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy)
     return {};
 }
 
-std::wstring SaveKeyBackup(HKEY key)
+std::wstring SaveKeyBackup(HKEY key, const BackupNamed& named)
 {
-    std::wstring name = MakeBackup(std::nullopt, false);
+    std::wstring name = MakeBackup(std::nullopt, false, named);
     if (name.empty())
         return {};
     SetPrivilege(L"SeBackupPrivilege", true);
@@ -196,4 +200,6 @@ void ActionLog::Rollback()
         }
         records.pop_back();
     }
+    if (journal)
+        journal->RolledBack();
 }

@@ -27,7 +27,7 @@ std::wstring DesktopFolder()
 bool RecordedShortcut(ActionLog& log, int which, const std::wstring& folder, const std::wstring& target,
                       const std::wstring& name)
 {
-    log.AddShortcut(which, folder);
+    log.AddShortcut(which, folder, ShortcutPath(target, folder, name).value_or(std::wstring()));
     std::wstring linkPath;
     if (!CreateShortcut(target, folder, name, &linkPath)) {
         log.Complete(false);
@@ -38,6 +38,28 @@ bool RecordedShortcut(ActionLog& log, int which, const std::wstring& folder, con
 }
 
 } // namespace
+
+std::optional<std::wstring> ShortcutPath(const std::wstring& target, const std::wstring& folder,
+                                         const std::optional<std::wstring>& name)
+{
+    std::wstring fileName;
+    if (name) {
+        fileName = *name;
+    } else {
+        wchar_t targetName[MAX_PATH];
+        ::lstrcpynW(targetName, ::PathFindFileNameW(target.c_str()), MAX_PATH);
+        ::PathRemoveExtensionW(targetName);
+        fileName = targetName;
+    }
+    wchar_t shortcutPath[MAX_PATH];
+    ::lstrcpynW(shortcutPath, folder.c_str(), MAX_PATH);
+    if (!::PathAppendW(shortcutPath, fileName.c_str()))
+        return std::nullopt;
+    const std::wstring path = std::wstring(shortcutPath) + L".lnk";
+    if (path.size() >= MAX_PATH)
+        return std::nullopt;
+    return path;
+}
 
 bool CreateShortcut(const std::wstring& target, const std::wstring& folder, const std::optional<std::wstring>& name,
                     std::wstring* linkPath)
@@ -51,23 +73,10 @@ bool CreateShortcut(const std::wstring& target, const std::wstring& folder, cons
     if (!::PathRemoveFileSpecW(workingFolder))
         return false;
 
-    std::wstring fileName;
-    if (name) {
-        fileName = *name;
-    } else {
-        wchar_t targetName[MAX_PATH];
-        ::lstrcpynW(targetName, ::PathFindFileNameW(target.c_str()), MAX_PATH);
-        ::PathRemoveExtensionW(targetName);
-        fileName = targetName;
-    }
-
-    wchar_t shortcutPath[MAX_PATH];
-    ::lstrcpynW(shortcutPath, folder.c_str(), MAX_PATH);
-    if (!::PathAppendW(shortcutPath, fileName.c_str()))
+    const std::optional<std::wstring> shortcutPath = ShortcutPath(target, folder, name);
+    if (!shortcutPath)
         return false;
-    const std::wstring path = std::wstring(shortcutPath) + L".lnk";
-    if (path.size() >= MAX_PATH)
-        return false;
+    const std::wstring& path = *shortcutPath;
 
     HRESULT result;
     {

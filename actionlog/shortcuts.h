@@ -7,6 +7,11 @@
 
 struct InstallState;
 
+// The path of the shortcut CreateShortcut makes: folder, then name (or target's file name
+// without extension) and ".lnk"; none when it would be too long.
+std::optional<std::wstring> ShortcutPath(const std::wstring& target, const std::wstring& folder,
+                                         const std::optional<std::wstring>& name);
+
 // Saves a shortcut "name.lnk" in folder (which must exist) that starts target in target's
 // own folder; without a name, target's file name without extension names it. An existing
 // shortcut of that name is overwritten. True when the file was saved; linkPath then

@@ -4,6 +4,7 @@
 // every line ending in "\r\n".
 #include "actionlog/action_log.h"
 
+#include "actionlog/journal.h"
 #include "actionlog/paths_equivalent.h"
 #include "app/product_identity.h"
 #include "support/strings.h"
@@ -295,6 +296,10 @@ bool ActionLog::Write(const std::wstring& logPath, const std::wstring& installPa
 {
     const std::wstring uninstallKeyText = L"HKEY_LOCAL_MACHINE\\" + std::wstring(kUninstallKeyPath) + L"\\" + ProductRegistryName();
     MergePreviousRecords();
+    // An earlier log is copied first, so that an installation cut short before it is final
+    // gets it back at the next start.
+    if (journal)
+        journal->RecordFile(logPath);
 
     // An earlier log is left read-only.
     ::SetFileAttributesW(logPath.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -325,10 +330,17 @@ bool ActionLog::Write(const std::wstring& logPath, const std::wstring& installPa
             writer.Put(RecordLine(number++, record));
         }
         result = writer.ok();
+        // On the disk before the journal declares the installation final.
+        if (journal)
+            ::FlushFileBuffers(file.get());
         file.reset();
         ::SetFileAttributesW(logPath.c_str(),
                              FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     }
+    // From here on nothing is undone: an installation cut short while its backups are deleted
+    // only loses the rest of them at the next start.
+    if (journal)
+        journal->Final();
     DiscardBackups();
     return result;
 }

@@ -1,5 +1,6 @@
 #include "app/install_app.h"
 
+#include "actionlog/journal.h"
 #include "app/administrator_check.h"
 #include "app/existing_installation.h"
 #include "app/install_procedure.h"
@@ -22,6 +23,15 @@ BOOL CInstallApp::InitInstance()
 {
     if (!PassPreflightChecks())
         return FALSE;
+
+    // An installation that was cut short is undone before the machine is classified, so that
+    // the start page sees the machine as it was before that installation.
+    const std::wstring journalPath = InstallationJournalPath();
+    const JournalRecovery recovery = RecoverJournal(journalPath);
+    if (const std::wstring notice = RecoveryNotice(recovery, journalPath); !notice.empty())
+        AfxMessageBox(notice, recovery.outcome == JournalRecovery::Undone && recovery.notUndone.empty()
+                                  ? MB_OK | MB_ICONINFORMATION
+                                  : MB_OK | MB_ICONEXCLAMATION);
 
     ClassifyExistingInstallation(state_);
     SetDefaultFolders(state_);

@@ -1,6 +1,8 @@
 #include "app/install_procedure.h"
 
+#include "actionlog/journal.h"
 #include "actionlog/shortcuts.h"
+#include "app/maker_folders.h"
 #include "app/product_identity.h"
 #include "app/uninstall_registration.h"
 #include "payload/directx_setup.h"
@@ -24,6 +26,9 @@ constexpr int kTextShortcuts = 117;
 constexpr int kTextRegistry = 118;
 constexpr int kTextInstallationData = 119;
 constexpr int kTextDirectX = 131;
+constexpr int kTextJournalUnreadable = 128;
+constexpr int kTextInterruptionPartlyUndone = 130;
+constexpr int kTextInterruptionUndone = 132;
 
 // Shows the hourglass for as long as it lives.
 class ViewWaitCursor {
@@ -79,6 +84,33 @@ void RunDirectXStep(InstallState& state, InstallView& view)
     ReportOutcome(view, succeeded);
 }   // the setup library is unloaded here, before the temporary folder is removed
 
+// The installation's journal, attached to its log while it runs. Declared before the
+// TemporaryFiles, it goes after them: once the installation is final or rolled back, the
+// journal is the last thing removed, so that a stop before that still removes the temporary
+// folder at the next start. Left on the disk otherwise, for the next start to undo.
+class AttachedJournal {
+public:
+    AttachedJournal(ActionLog& log, const std::wstring& temporaryFolder)
+        : log_(log), journal_(InstallationJournalPath(), ProductRegistryName(), temporaryFolder)
+    {
+        log_.journal = &journal_;
+    }
+    ~AttachedJournal()
+    {
+        log_.journal = nullptr;
+        if (journal_.Settled())
+            journal_.End();
+    }
+    AttachedJournal(const AttachedJournal&) = delete;
+    AttachedJournal& operator=(const AttachedJournal&) = delete;
+
+    Journal* operator->() { return &journal_; }
+
+private:
+    ActionLog& log_;
+    Journal journal_;
+};
+
 // "...\Uninstall.ulog" beside the installed uninstaller, or nothing when the uninstaller's
 // path names no folder.
 std::optional<std::wstring> UninstallLogPath(const std::wstring& uninstaller)
@@ -132,6 +164,29 @@ private:
 
 } // namespace
 
+std::wstring InstallationJournalPath()
+{
+    return GetMakerFolders().commonData + L"\\" + ProductRegistryName() + L" Installation.journal";
+}
+
+std::wstring RecoveryNotice(const JournalRecovery& recovery, const std::wstring& journalPath)
+{
+    switch (recovery.outcome) {
+    case JournalRecovery::Undone: {
+        if (recovery.notUndone.empty())
+            return FormatText(LoadText(kTextInterruptionUndone), ProductDisplayName(false));
+        std::wstring items;
+        for (const std::wstring& item : recovery.notUndone)
+            items += (items.empty() ? L"" : L"\r\n") + item;
+        return FormatText(LoadText(kTextInterruptionPartlyUndone), ProductDisplayName(false), items);
+    }
+    case JournalRecovery::Unreadable:
+        return FormatText(LoadText(kTextJournalUnreadable), journalPath);
+    default:
+        return {};
+    }
+}
+
 bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
 {
     InstalledPrograms programs;
@@ -151,7 +206,16 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
     const std::wstring samplesFolder = FormatText(LoadText(kTextSamplesFolder), ProductDisplayName(false));
 
     // Destroyed in reverse order on every way out: the payload stream, then the hold on
-    // the temporary folder, then the temporary files and folder, then the wait cursor.
+    // the temporary folder, then the temporary files and folder, then the journal, then the
+    // wait cursor.
+    std::optional<AttachedJournal> journal;
+    try {
+        if (g_journalKept)
+            journal.emplace(state.actionLog, state.temporaryFolder);
+    } catch (const std::system_error& error) {
+        // Without a journal an interruption could not be undone: nothing is changed.
+        return fail(kv::format(L"%08x (%ls)", static_cast<unsigned>(error.code().value()), L"Journal"));
+    }
     const TemporaryFiles temporaryFiles(state.temporaryFolder);
     // The DirectX setup library is loaded from it with administrator rights: it is made
     // before anything is written into it, closed to every process of the user that runs
@@ -160,6 +224,8 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
     try {
         temporaryFolderHold = CreateTemporaryFolder(state.temporaryFolder);
     } catch (const std::system_error& error) {
+        if (journal)
+            (*journal)->RolledBack();   // nothing was changed: the journal goes
         return fail(kv::format(L"%08x (%ls)", static_cast<unsigned>(error.code().value()), L"CreateDirectory"));
     }
     view.SetProgress(0);
@@ -197,6 +263,8 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
 
         AnnounceStep(view, kTextRegistry);
         const bool registryWritten = WriteUninstallRegistration(programs.mainProgram, programs.uninstaller, state.actionLog);
+        if (journal)
+            (*journal)->RecordRegistryValue(kMakerKeyPath, InstallationPathValueName());
         pathValueWritten = WriteInstallationPathValue(programs.mainProgram);
         if (!pathValueWritten) {
             // Without it the next installer cannot find the product: the installation is undone.
@@ -217,6 +285,9 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
         AnnounceStep(view, kTextInstallationData);
         const std::optional<std::wstring> logPath = UninstallLogPath(programs.uninstaller);
         logWritten = logPath && state.actionLog.Write(*logPath, state.installFolder, state.startMenuFolder);
+        // Without an uninstaller there is no log, but the installation is final all the same.
+        if (journal && !(*journal)->Settled())
+            (*journal)->Final();
     } catch (...) {
         state.actionLog.Rollback();
         if (pathValueWritten)

@@ -20,4 +20,18 @@
 // could not be unpacked or the installation path value could not be written; the two
 // latter are rolled back. Either way the temporary folder is gone when it returns, and
 // it may be called again in the same process.
+//
+// While it runs, its journal (InstallationJournalPath) holds every record before its action
+// is taken; the journal is removed when the installation is final or rolled back. An
+// installation whose journal cannot be made changes nothing and returns false.
 bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex);
+
+// The journal of a running installation: in the maker's folder of all users,
+// "C:\ProgramData\Korvane\Tavelo 7 Installation.journal".
+std::wstring InstallationJournalPath();
+
+struct JournalRecovery;
+// The line that tells the user what the start of the installer found: an interrupted
+// installation undone (text 132), undone except for the files named one per line (text 130),
+// or a journal that cannot be read, named (text 128); empty when there is nothing to say.
+std::wstring RecoveryNotice(const JournalRecovery& recovery, const std::wstring& journalPath);

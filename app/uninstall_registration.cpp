@@ -1,6 +1,7 @@
 #include "app/uninstall_registration.h"
 
 #include "actionlog/action_log.h"
+#include "actionlog/journal.h"
 #include "app/product_identity.h"
 #include "framework/wait_cursor.h"
 #include "support/strings.h"
@@ -33,6 +34,13 @@ bool WriteUninstallRegistration(const std::wstring& mainProgram, const std::wstr
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_ALL_ACCESS, uninstallKey.put()) != ERROR_SUCCESS)
         return false;
     kv::unique_hkey productKey;
+    if (log.journal
+        && ::RegOpenKeyExW(uninstallKey.get(), ProductRegistryName().c_str(), 0, KEY_READ, productKey.put())
+               != ERROR_SUCCESS)
+        // A new entry is in the journal before it is made, so that an installation cut short
+        // loses it at the next start; an existing one is saved by AddUninstallKey before it changes.
+        log.journal->Record(ActionRecord{UninstallKey, {}, {}, false, -1});
+    productKey.reset();
     DWORD disposition = 0;
     if (::RegCreateKeyExW(uninstallKey.get(), ProductRegistryName().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_ALL_ACCESS, nullptr, productKey.put(), &disposition)

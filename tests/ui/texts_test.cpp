@@ -60,9 +60,12 @@ const std::map<int, std::wstring> kEnglishTexts = {
     {125, L"Creating a Shortcut on the Desktop."},
     {126, L"You should have Administrator Rights in order to proceed to Installation."},
     {127, L"You should close '%1' before continuing Installation."},
+    {128, L"The Record of an interrupted Installation cannot be read; it has been left as it is:\r\n%1"},
     {129, L"'%1' will be installed in the selected Langage, but the Installer, still under translation,  "
           L"shall run in English."},
+    {130, L"An interrupted Installation of '%1' has been undone, except for:\r\n%2"},
     {131, L"Mise \u00E0 jour de DirectX..."},
+    {132, L"An interrupted Installation of '%1' has been undone."},
 };
 
 const std::map<int, std::wstring> kFrenchTexts = {
@@ -113,9 +116,12 @@ const std::map<int, std::wstring> kFrenchTexts = {
     {125, L"Cr\u00E9ation d'un raccourci sur le Bureau."},
     {126, L"Vous devez disposer des droits d'administrateur pour proc\u00E9der \u00E0 l'installation."},
     {127, L"Vous devez fermer '%1' avant de poursuivre l'installation."},
+    {128, L"Le journal d'une installation interrompue ne peut pas \u00EAtre lu ; il a \u00E9t\u00E9 laiss\u00E9 tel quel :\r\n%1"},
     {129, L"'%1' sera install\u00E9 dans le Langage s\u00E9lectionn\u00E9, mais le programme d'installation, "
           L"dont la traduction est en cours, fonctionnera en anglais."},
+    {130, L"Une installation interrompue de '%1' a \u00E9t\u00E9 annul\u00E9e, sauf :\r\n%2"},
     {131, L"Mise \u00E0 jour de DirectX..."},
+    {132, L"Une installation interrompue de '%1' a \u00E9t\u00E9 annul\u00E9e."},
 };
 
 class Texts : public testing::Test {
@@ -166,7 +172,7 @@ TEST_F(Texts, IdentifierWithoutTextGivesTheEmptyText)
 {
     for (LanguageIndex language : {kFrench, kEnglish, 2}) {
         SetLanguage(language);
-        for (int unused : {19, 20, 21, 116, 128, 130, 132, 133, 500})
+        for (int unused : {19, 20, 21, 116, 133, 500})
             EXPECT_EQ(LoadText(unused), L"") << language << " " << unused;
         EXPECT_EQ(LoadText(109), L"") << language;
     }
