@@ -1,6 +1,5 @@
 #include "actionlog/journal.h"
 
-#include "actionlog/paths_equivalent.h"
 #include "actionlog/rollback.h"
 
 #include <shlwapi.h>
@@ -401,7 +400,12 @@ void Journal::Final()
 
 bool Journal::AdoptMadeFolder(const std::wstring& path)
 {
-    if (madeFolder_.empty() || adopted_ || !PathsEquivalent(path, madeFolder_))
+    // Both names come from the system's known folders: compared as names, without asking the
+    // file system for every existing folder of every path.
+    if (madeFolder_.empty() || adopted_
+        || ::CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), madeFolder_.c_str(),
+                                  static_cast<int>(madeFolder_.size()), TRUE)
+               != CSTR_EQUAL)
         return false;
     adopted_ = true;
     return true;
@@ -445,7 +449,7 @@ JournalRecovery RecoverJournal(const std::wstring& path)
     if (final) {
         // Everything was done: only what the end of the installation had still to delete goes.
         for (const JournalEntry& entry : entries)
-            if (entry.type == JournalEntryType::Action && !(entry.flags & kJournalInPlace) && Exists(entry.backup))
+            if (entry.type == JournalEntryType::Action && Exists(entry.backup))
                 DeleteBackup(entry.backup);
         recovery.outcome = JournalRecovery::Completed;
     } else {

@@ -25,6 +25,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <memory>
 
 using namespace end_to_end;
 using namespace installation_testing;
@@ -227,6 +228,44 @@ protected:
         EXPECT_THAT(Differences(before_, SnapshotMachine()), IsEmpty());
     }
 
+    // Starts a quick installation and kills the installer from outside in the middle of its
+    // extraction, once its journal holds a few dozen records.
+    static void KillDuringExtraction()
+    {
+        InstallerSession installer;
+        ASSERT_TRUE(installer.Opened());
+        installer.QuickModeToProgressPage();
+        driver::ClickControl(installer.window(), IDOK);
+        const std::wstring journal = InstallationJournalPath();
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        for (int wait = 0; wait < 60000; ++wait) {
+            if (::GetFileAttributesExW(journal.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow >= 4096)
+                break;
+            ::Sleep(1);
+        }
+        installer.process().Kill();
+        ASSERT_GE(data.nFileSizeLow, 4096u) << "the installation never got that far";
+        ASSERT_TRUE(Exists(journal));
+    }
+
+    // The next start undoes the killed installation before its wizard and says so in one line;
+    // by then the machine is as in the snapshot, and the start page shows that situation.
+    static std::unique_ptr<InstallerSession> StartAfterKill(const MachineSnapshot& before, const std::wstring& situation)
+    {
+        auto installer = std::make_unique<InstallerSession>(L"", false);
+        const HWND box = driver::WaitForMessageBox(installer->process().id());
+        EXPECT_NE(box, nullptr);
+        if (!box)
+            return installer;
+        EXPECT_EQ(driver::MessageBoxText(box), L"An interrupted Installation of 'Tavelo' has been undone.");
+        EXPECT_THAT(Differences(before, SnapshotMachine()), IsEmpty());
+        EXPECT_FALSE(Exists(InstallationJournalPath()));
+        driver::ClickControl(box, IDOK);
+        EXPECT_TRUE(installer->AwaitWizard());
+        EXPECT_EQ(installer->Text(IDC_INFO), situation);
+        return installer;
+    }
+
     ScratchFolder scratch_;
     const std::wstring directXLog_ = scratch_ / L"dsetup.log";
     const std::wstring programRecord_ = scratch_ / L"tavelo.log";
@@ -388,6 +427,51 @@ TEST_F(EndToEnd, UpdateFromAnInstalled701h)
 
     // One uninstallation removes what both versions put there.
     FinishAndUninstall(installer, folders.installFolder);
+}
+
+TEST_F(EndToEnd, InstallationKilledDuringExtractionIsUndoneAtTheNextStart)
+{
+    const ExpectedLog expectedLog = FreshQuickLog();
+    KillDuringExtraction();
+    if (HasFatalFailure())
+        return;
+    const std::unique_ptr<InstallerSession> installer = StartAfterKill(before_, L"'Tavelo 7.01j' Installation.");
+    ASSERT_TRUE(installer->Opened());
+    installer->QuickModeToProgressPage();
+    ASSERT_TRUE(installer->Install()) << kv::to_utf8(installer->Text(IDC_STATUS));
+    ExpectFreshQuickInstallation(*installer, expectedLog);
+    FinishAndUninstall(*installer, Folders().installFolder);
+}
+
+TEST_F(EndToEnd, UpdateKilledDuringExtractionIsUndoneAtTheNextStart)
+{
+    {
+        ApplicationMutex mutex(L"TaveloOlderInstallation");
+        ASSERT_TRUE(mutex.try_lock());
+        InstallState older = StartupState();
+        testing_support::RecordingInstallView view;
+        const EmbeddedPayload payload(payload_testing::CompressedPayload(OlderDemoProduct()));
+        ASSERT_TRUE(Install(older, view, mutex));
+    }
+    const MachineFolders& folders = Folders();
+    ASSERT_TRUE(MarkLogAsWrittenBy701h(folders.installFolder + L"\\Uninstall.ulog"));
+    const MachineSnapshot olderInstalled = SnapshotMachine();
+    const ExpectedLog expectedLog = ExpectedUpdateLog();
+
+    KillDuringExtraction();
+    if (HasFatalFailure())
+        return;
+    const std::unique_ptr<InstallerSession> installer =
+        StartAfterKill(olderInstalled, L"Update from 'Tavelo 7.01h' to 'Tavelo 7.01j'.");
+    ASSERT_TRUE(installer->Opened());
+    installer->QuickModeToProgressPage();
+    ASSERT_TRUE(installer->Install()) << kv::to_utf8(installer->Text(IDC_STATUS));
+    std::wstring log;
+    ASSERT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", log));
+    EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j -- Update (Tavelo 7.01h)", folders.installFolder,
+                                    folders.startMenuFolder));
+    ExpectRegistrationAndShortcuts();
+    FinishAndUninstall(*installer, folders.installFolder);
 }
 
 TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
