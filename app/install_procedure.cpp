@@ -162,7 +162,14 @@ private:
     std::optional<std::wstring> value_;
 };
 
+bool g_journalKept = true;
+
 } // namespace
+
+void SetInstallationJournalKept(bool kept)
+{
+    g_journalKept = kept;
+}
 
 std::wstring InstallationJournalPath()
 {

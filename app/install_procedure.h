@@ -30,6 +30,10 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex);
 // "C:\ProgramData\Korvane\Tavelo 7 Installation.journal".
 std::wstring InstallationJournalPath();
 
+// Whether Install keeps its journal: true unless a benchmark turns it off to measure what the
+// journal costs.
+void SetInstallationJournalKept(bool kept);
+
 struct JournalRecovery;
 // The line that tells the user what the start of the installer found: an interrupted
 // installation undone (text 132), undone except for the files named one per line (text 130),

@@ -6,7 +6,7 @@
 // hands on the waiting window messages), from the payload in INSTALLER's resource to the
 // uninstall log, with the demo product's DirectX setup and registration run; against the
 // floor of the extraction: decompressing the same payload twice and writing and re-reading
-// its bytes once. Each figure is the best of RUNS runs (3 by default), each run in a
+// its bytes once; and the same installation without its journal on disk. Each figure is the best of RUNS runs (3 by default), each run in a
 // process of its own; the memory figures are the peak working set of the run's process and
 // what it adds to the working set the process had with the installer's resource loaded.
 //
@@ -68,7 +68,8 @@ std::string PayloadOf(HMODULE installer)
     return std::string(bytes, ::SizeofResource(installer, resource));
 }
 
-// One measured run in this process: "floor" or "install".
+// One measured run in this process: "floor", "install" or "unjournalled" (install without
+// the journal).
 Figures Run(const std::wstring& mode, const std::wstring& installerPath, const std::wstring& work)
 {
     const kv::unique_module installer(::LoadLibraryExW(installerPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
@@ -84,6 +85,7 @@ Figures Run(const std::wstring& mode, const std::wstring& installerPath, const s
     }
 
     PrepareInstallerProcess();
+    SetInstallationJournalKept(mode != L"unjournalled");
     GetLanguageState().resourceModule = installer.get();
     ApplicationMutex mutex(L"TaveloInstallationBenchmark");
     if (!mutex.try_lock())
@@ -115,13 +117,17 @@ int wmain(int argc, wchar_t** argv)
         }
         const int runs = argc == 3 ? std::max(1, _wtoi(argv[2])) : 3;
         testing_support::TemporaryFolder folder;
-        std::vector<Figures> floors, installations;
+        std::vector<Figures> floors, installations, unjournalled;
         for (int i = 0; i < runs; ++i) {
             floors.push_back(RunChild(L"floor", argv[1], folder / L"work"));
             installations.push_back(RunChild(L"install", argv[1], folder / L"work"));
+            unjournalled.push_back(RunChild(L"unjournalled", argv[1], folder / L"work"));
+            std::printf("run %d: floor %.3f s, installation %.3f s, without journal %.3f s\n", i + 1,
+                        floors.back().seconds, installations.back().seconds, unjournalled.back().seconds);
         }
         const Figures floor = Best(floors);
         const Figures installation = Best(installations);
+        const Figures withoutJournal = Best(unjournalled);
 
         std::printf("Whole installation of the demo payload against the floor of its extraction "
                     "(decompress twice, write and re-read once); best of %d runs\n\n", runs);
@@ -129,8 +135,12 @@ int wmain(int argc, wchar_t** argv)
         std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "floor", floor.seconds, floor.peakMiB, floor.extraMiB);
         std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "installation", installation.seconds, installation.peakMiB,
                     installation.extraMiB);
+        std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "no journal", withoutJournal.seconds, withoutJournal.peakMiB,
+                    withoutJournal.extraMiB);
         std::printf("\nratio installation / floor: time %.3f, peak working set %.3f\n",
                     installation.seconds / floor.seconds, installation.peakMiB / floor.peakMiB);
+        std::printf("ratio installation / installation without its journal: time %.3f\n",
+                    installation.seconds / withoutJournal.seconds);
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "installation_benchmark: %s\n", error.what());
