@@ -185,7 +185,7 @@ TEST_F(JournalRecoveryTest, InterruptedInstallationIsUndoneNewestFirst)
     EXPECT_FALSE(Exists(temporary));
     EXPECT_FALSE(Exists(Path(L"New")));
     EXPECT_EQ(Read(L"Tavelo.exe"), "old program");
-    EXPECT_EQ(::GetFileAttributesW(Path(L"Tavelo.exe").c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(::GetFileAttributesW(Path(L"Tavelo.exe").c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(Read(L"Settings.kvs"), "settings");
     EXPECT_EQ(Read(L"Mine.tvp"), "mine");
     EXPECT_EQ(Read(L"Brushes.kvl"), "brushes");
