@@ -253,4 +253,35 @@ TEST_F(JournalRecoveryTest, JournalHoldsWhatWasRecordedAndGoesWithTheFolderItMad
     EXPECT_FALSE(Exists(folder));
 }
 
+TEST_F(JournalRecoveryTest, RegistryValueIsPutBackAsItWasAndAKeyMadeForItGoes)
+{
+    const std::wstring key = L"Software\\Korvane Journal Test " + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring before = L"C:\\Program Files\\Korvane\\Tavelo 7\\Tavelo.exe";
+    const auto setValue = [](const std::wstring& path, const std::wstring& text) {
+        return ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), L"Tavelo 7 Path", REG_SZ, text.c_str(),
+                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    };
+    ASSERT_EQ(setValue(key, before), ERROR_SUCCESS);
+    const std::wstring journal = Path(L"Tavelo 7 Installation.journal");
+    {
+        Journal writer(journal, L"Tavelo 7", L"");
+        writer.RecordRegistryValue(key, L"Tavelo 7 Path");
+        writer.RecordRegistryValue(key + L"\\New", L"Tavelo 7 Path");
+    }   // stopped: the journal stays
+    ASSERT_EQ(setValue(key, L"D:\\Tavelo.exe"), ERROR_SUCCESS);
+    ASSERT_EQ(setValue(key + L"\\New", L"D:\\Tavelo.exe"), ERROR_SUCCESS);
+
+    EXPECT_EQ(RecoverJournal(journal).outcome, JournalRecovery::Undone);
+
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    EXPECT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Tavelo 7 Path", RRF_RT_REG_SZ, nullptr, value, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(value), before);
+    kv::unique_hkey made;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (key + L"\\New").c_str(), 0, KEY_READ, made.put()), ERROR_SUCCESS);
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
 } // namespace

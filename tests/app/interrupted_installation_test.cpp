@@ -63,6 +63,10 @@ protected:
                     return;
                 for (const ActionRecord& record : state.actionLog.records)
                     entryChanged = entryChanged || record.kind == UninstallKey;
+                // A kill leaves the installation no time to undo anything itself: the records it
+                // would roll back on an escaping error are forgotten, and its journal stays.
+                state.actionLog.records.clear();
+                state.actionLog.journal = nullptr;
                 throw Stopped{};
             });
             bool stopped = false;
