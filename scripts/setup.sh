@@ -13,8 +13,12 @@ mkdir -p "$cache/src"
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix cmake ninja-build wine64 wine
-          xvfb libboost1.81-dev googletest bzip2 xz-utils dpkg-dev python3 imagemagick x11-utils)
+# fonts-wine: Wine's own fonts, the only ones its programs see here (scripts/wine-fonts.conf).
+# osslsigncode, openssl, binutils: signing, the throwaway certificate of the release check
+# and its look for build paths in the installer (strings).
+packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix cmake ninja-build wine64 wine fonts-wine
+          xvfb libboost1.81-dev googletest bzip2 xz-utils dpkg-dev python3 imagemagick x11-utils
+          osslsigncode openssl binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

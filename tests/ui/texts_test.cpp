@@ -83,7 +83,7 @@ const std::map<int, std::wstring> kFrenchTexts = {
     {11, L"OK"},
     {12, L"\u00C9chec"},
     {13, L"D\u00E9sinstaller %1"},
-    {14, L"S\u00E9lectionnez le Langage d'installation"},
+    {14, L"Langage d'installation"},
     {15, L"M\u00E9thode d'installation"},
     {16, L"Installation rapide (recommand\u00E9e)"},
     {17, L"Installation avanc\u00E9e"},
@@ -93,7 +93,7 @@ const std::map<int, std::wstring> kFrenchTexts = {
     {102, L"'%1' est d\u00E9j\u00E0 install\u00E9."},
     {103, L"Une version plus r\u00E9cente (%1) est d\u00E9j\u00E0 install\u00E9e."},
     {104, L"Confirmez-vous la r\u00E9installation ?"},
-    {105, L"Cliquez sur '%1' pour continuer ou sur '%2' pour quitter l'installation."},
+    {105, L"Cliquez sur '%1' pour continuer, sur '%2' pour quitter."},
     {106, L"Cliquez sur '%1' pour continuer."},
     {107, L"Cliquez sur '%1' pour quitter l'installation."},
     {108, L"Cliquez sur '%1' pour d\u00E9marrer l'installation."},
@@ -239,7 +239,7 @@ TEST_F(Texts, FormattedTextsOfTheWizard)
               L"Click on 'Next' to continue or on 'Cancel' to exit Installation.");
     SetLanguage(kFrench);
     EXPECT_EQ(FormatText(LoadText(105), LoadText(6), LoadText(2)),
-              L"Cliquez sur 'Suivant' pour continuer ou sur 'Annuler' pour quitter l'installation.");
+              L"Cliquez sur 'Suivant' pour continuer, sur 'Annuler' pour quitter.");
 }
 
 TEST_F(Texts, InstallerTitleWithAndWithoutTheProduct)

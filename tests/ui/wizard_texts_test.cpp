@@ -7,6 +7,8 @@
 #include "ui/texts.h"
 #include "ui/ui_services.h"
 #include "support/strings.h"
+#include "support/unique_resource.h"
+#include "support/wine_detection.h"
 #include "ui/wizard_frame.h"
 
 #include "wizard_session.h"
@@ -14,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -145,7 +149,7 @@ TEST_F(WizardTexts, ALanguagePickedOnTheStartPageChangesEveryTextAtOnce)
         {L"next", L"Suivant  >"},
         {L"back", L"<  Précédent"},
         {L"exit", L"Annuler"},
-        {L"language label", L"Sélectionnez le Langage d'installation"},
+        {L"language label", L"Langage d'installation"},
         {L"start status", L"Cliquez sur 'Suivant' pour continuer."},
         {L"situation", L"Installation de 'Tavelo 7.01j'."},
         {L"mode group", L"Méthode d'installation"},
@@ -290,17 +294,22 @@ TEST_F(WizardTexts, TheFrameGrowsToItsWidestPageAndTheButtonsKeepTheirDistanceTo
     EXPECT_LE(line.left, 2);
 }
 
-// How much a text is wider or taller than its control can show, in pixels; 0 when it fits.
+// How much a text is wider or taller than its control can show with room to spare, in
+// pixels; 0 when it fits.
 struct Overflow {
     int width = 0;
     int height = 0;
 };
 
+// Every text leaves this part of its control's width free, so that a slightly different
+// rendering of the same font still shows it whole.
+constexpr int kSparePercent = 5;
+
 Overflow Measure(HWND control, const std::wstring& text, int reserved, bool wraps)
 {
     RECT client{};
     ::GetClientRect(control, &client);
-    const int width = client.right - reserved;
+    const int width = (client.right - reserved) * (100 - kSparePercent) / 100;
     const HDC dc = ::GetDC(control);
     const HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
     RECT needed{0, 0, wraps ? width : 0, 0};
@@ -309,6 +318,43 @@ Overflow Measure(HWND control, const std::wstring& text, int reserved, bool wrap
     ::SelectObject(dc, previous);
     ::ReleaseDC(control, dc);
     return {std::max(0, static_cast<int>(needed.right) - width), std::max(0, static_cast<int>(needed.bottom - client.bottom))};
+}
+
+int CALLBACK AddFamily(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM families)
+{
+    reinterpret_cast<std::set<std::wstring>*>(families)->insert(font->lfFaceName);
+    return 1;
+}
+
+// What the measurements below depend on is the same on every machine (scripts/wine-session.sh):
+// 96 DPI, the dialog font is Wine's Tahoma, and no font of the host is seen besides Wine's own.
+TEST(WizardTextMeasurement, TheDialogFontIsWinesTahomaAt96DpiAndNoHostFontIsSeen)
+{
+    if (!testing_support::RunningUnderWine())
+        GTEST_SKIP() << "the settings of the test scripts' Wine prefix";
+    const kv::window_dc screen(nullptr);
+    EXPECT_EQ(::GetDeviceCaps(screen.get(), LOGPIXELSY), 96);
+
+    LOGFONTW dialogFont{};
+    dialogFont.lfHeight = -11;
+    ::wcscpy(dialogFont.lfFaceName, L"MS Shell Dlg");
+    const kv::unique_gdi_object font(::CreateFontIndirectW(&dialogFont));
+    std::wstring family;
+    {
+        const kv::select_object selected(screen.get(), font.get());
+        std::vector<std::uint8_t> metrics(::GetOutlineTextMetricsW(screen.get(), 0, nullptr));
+        auto* outline = reinterpret_cast<OUTLINETEXTMETRICW*>(metrics.data());
+        if (!metrics.empty() && ::GetOutlineTextMetricsW(screen.get(), static_cast<UINT>(metrics.size()), outline))
+            family = reinterpret_cast<const wchar_t*>(metrics.data() + reinterpret_cast<std::uintptr_t>(outline->otmpFamilyName));
+    }
+    EXPECT_EQ(family, L"Tahoma");
+
+    std::set<std::wstring> families;
+    LOGFONTW all{};
+    all.lfCharSet = DEFAULT_CHARSET;
+    ::EnumFontFamiliesExW(screen.get(), &all, AddFamily, reinterpret_cast<LPARAM>(&families), 0);
+    const std::set<std::wstring> wines = {L"Marlett", L"Symbol", L"Tahoma", L"Webdings", L"Wingdings"};
+    EXPECT_EQ(families, wines);
 }
 
 TEST_F(WizardTexts, EveryTextFitsItsControlInEveryTranslatedLanguageAndSituation)
