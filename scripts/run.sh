@@ -3,12 +3,20 @@
 #   With a display (DISPLAY set), the wizard opens for the user.
 #   Without one, a virtual display is started and a quick installation of the embedded demo
 #   product is driven through the real wizard; the running report and an account of the
-#   result are printed and a picture of every page is saved in docs/screenshots.
+#   result are printed and a picture of every page is saved in build/x86_64/pictures.
 # The installation goes into a Wine prefix of its own, build/x86_64/run-prefix, made anew
 # at every run (RUN_PREFIX=folder chooses another).
+#   scripts/run.sh --update-docs    saves the pictures into docs/screenshots instead, the
+#                                   pictures of the README
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
+update_docs=no
+case "${1:-}" in
+  --update-docs) update_docs=yes ;;
+  "") ;;
+  *) echo "usage: $0 [--update-docs]" >&2; exit 2 ;;
+esac
 "$top/scripts/setup.sh"
 
 source "$top/scripts/build.sh"
@@ -31,7 +39,9 @@ fi
 
 # Xvfb runs no window manager: Wine draws the windows' frames itself, title bars included.
 "$wine_loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-shots=$top/docs/screenshots
+# The checkout stays as it is unless the README's pictures are asked for.
+shots=$build/pictures
+[ "$update_docs" = yes ] && shots=$top/docs/screenshots
 mkdir -p "$shots"
 winpath() { echo "Z:$1" | tr '/' '\\'; }
 script=$(mktemp)
@@ -65,7 +75,7 @@ SCRIPT
 echo "run: driving a quick installation through the wizard"
 "$wine_loader" "$build/tools/test_driver/tavelo_driver.exe" "$script" | tr -d '\r'
 rm -f "$script"
-# The driver writes its pictures uncompressed; squeeze them before they go into the repository.
+# The driver writes its pictures uncompressed; squeeze them, as they may go into the repository.
 python3 - "$shots"/*.png <<'PYTHON'
 import struct, sys, zlib
 for name in sys.argv[1:]:
