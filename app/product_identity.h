@@ -1,6 +1,14 @@
-// The build constants that name the installed product, and the product code that yields
-// its registry name.
+// The build constants that name the installed product and its maker, and the product code
+// that yields its registry name.
 #pragma once
+
+// The maker and how to reach it: the About box shows them (resources/dialogs.rc includes this
+// header) and the uninstall entry writes them, so that both always agree.
+#define TAVELO_MAKER_NAME "Korvane"
+#define TAVELO_MAKER_WEB_SITE "https://www.korvane.example/"
+#define TAVELO_MAKER_TELEPHONE "+33 9 00 00 10 00"
+
+#ifndef RC_INVOKED
 
 #include <cstdint>
 #include <string>
@@ -11,7 +19,9 @@ inline constexpr wchar_t kName[] = L"Tavelo";
 inline constexpr wchar_t kVersionText[] = L"7.01j";
 inline constexpr std::uint64_t kFileVersion = 0x00070001000A0001ull;   // 7.1.10.1
 inline constexpr wchar_t kFileVersionText[] = L"7.1.10.1";
-inline constexpr wchar_t kMakerName[] = L"Korvane";
+inline constexpr wchar_t kMakerName[] = L"" TAVELO_MAKER_NAME;
+inline constexpr wchar_t kMakerWebSite[] = L"" TAVELO_MAKER_WEB_SITE;
+inline constexpr wchar_t kMakerTelephone[] = L"" TAVELO_MAKER_TELEPHONE;
 
 // Family in the high byte, major version in the low byte.
 inline constexpr std::uint16_t kThisProductCode = 775;
@@ -37,3 +47,5 @@ inline std::wstring ProductRegistryName() { return ProductRegistryName(ProductCo
 inline constexpr wchar_t kMakerKeyPath[] = L"Software\\Korvane";
 inline std::wstring InstallationPathValueName(std::uint16_t code) { return ProductRegistryName(code) + L" Path"; }
 inline std::wstring InstallationPathValueName() { return InstallationPathValueName(ProductCode()); }
+
+#endif // RC_INVOKED

@@ -55,10 +55,10 @@ bool WriteUninstallRegistration(const std::wstring& mainProgram, const std::wstr
     SetString(key, L"DisplayIcon", mainProgram + L",0");
     SetString(key, L"DisplayVersion", product::kFileVersionText);
     SetString(key, L"Publisher", product::kMakerName);
-    SetString(key, L"URLInfoAbout", kMakerWebSite);
-    SetString(key, L"HelpLink", kMakerWebSite);
-    SetString(key, L"URLUpdateInfo", kMakerWebSite);
-    SetString(key, L"HelpTelephone", kMakerSupportTelephone);
+    SetString(key, L"URLInfoAbout", product::kMakerWebSite);
+    SetString(key, L"HelpLink", product::kMakerWebSite);
+    SetString(key, L"URLUpdateInfo", product::kMakerWebSite);
+    SetString(key, L"HelpTelephone", product::kMakerTelephone);
     // The system's list of programs then offers removal only.
     SetNumber(key, L"NoModify", 1);
     SetNumber(key, L"NoRepair", 1);

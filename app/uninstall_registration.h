@@ -11,10 +11,6 @@
 
 class ActionLog;
 
-// The maker's addresses in the uninstall entry.
-inline constexpr wchar_t kMakerWebSite[] = L"https://www.korvane.example/";
-inline constexpr wchar_t kMakerSupportTelephone[] = L"+1 555 0142";
-
 // The exit code with which the product reports a successful registration run.
 inline constexpr int kRegistrationSucceeded = -10;
 

@@ -468,7 +468,7 @@ std::map<std::wstring, testing_support::RegistryValue> ExpectedUninstallValues(c
             {L"URLInfoAbout", string(L"https://www.korvane.example/")},
             {L"HelpLink", string(L"https://www.korvane.example/")},
             {L"URLUpdateInfo", string(L"https://www.korvane.example/")},
-            {L"HelpTelephone", string(L"+1 555 0142")},
+            {L"HelpTelephone", string(L"+33 9 00 00 10 00")},
             {L"NoModify", number(1)},
             {L"NoRepair", number(1)},
             {L"KvLanguage", number(language)}};

@@ -18,6 +18,7 @@
 #include "support/strings.h"
 #include "support/test_support.h"
 #include "support/version_resource_builder.h"
+#include "ui/wizard_frame.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -303,6 +304,21 @@ TEST_F(EndToEnd, FreshQuickInstallation)
                               + L" folder=" + temporaryFolder + L" flags=0x00010018");
     EXPECT_EQ(directX.back(), L"DirectXSetupW -> 0");
     EXPECT_EQ(ReadLines(programRecord_), std::vector<std::wstring>{L"\"" + mainProgram + L"\" /Register /Background"});
+
+    // The About box names the maker, its web site and its telephone as the uninstall entry does.
+    ::PostMessageW(installer.window(), WM_SYSCOMMAND, CInstallDlg::kAboutCommand, 0);
+    const HWND about = driver::WaitForDialog(installer.process().id(), L"About");
+    ASSERT_NE(about, nullptr);
+    const auto shown = [about](int id) { return driver::WindowText(::GetDlgItem(about, id)); };
+    const std::map<std::wstring, testing_support::RegistryValue> entry =
+        testing_support::SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallEntry).values;
+    EXPECT_EQ(RegistryString(shown(IDC_ABOUT_MAKER)), entry.at(L"Publisher"));
+    EXPECT_EQ(RegistryString(shown(IDC_ABOUT_WEB_SITE)), entry.at(L"URLInfoAbout"));
+    EXPECT_EQ(shown(IDC_ABOUT_TELEPHONE), L"Tel. +33 9 00 00 10 00");
+    EXPECT_EQ(RegistryString(L"+33 9 00 00 10 00"), entry.at(L"HelpTelephone"));
+    driver::Click(::GetDlgItem(about, IDOK));
+    for (int i = 0; i < 100 && ::IsWindow(about); ++i)
+        driver::Settle(driver::milliseconds(50));
 
     EXPECT_EQ(installer.Finish(), 0u);
     ExpectNoTemporaryFolderLeft();
