@@ -35,7 +35,9 @@ UiServices& GetUiServices()
 
 void UseApplicationIcon()
 {
+    // At the system's icon size, which grows with the display's DPI in the DPI-aware
+    // installer; without LR_DEFAULTSIZE the first image of the icon would be taken.
     static const kv::unique_icon icon(static_cast<HICON>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR)));
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
     GetUiServices().icon = [] { return icon.get(); };
 }

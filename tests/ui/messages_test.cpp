@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 using testing_support::MessageBoxAnswerer;
@@ -202,8 +204,16 @@ TEST_F(ShowMessageBox, BrowserErrorUsesTheSystemsCaptionAndKeepsTheDialogOpen)
     EXPECT_EQ(seen[0].icon, ::LoadIconW(nullptr, IDI_EXCLAMATION));
 }
 
+// Run at the prefix's 96 DPI, and by ui_tests_at_144_dpi at 144 (TAVELO_LOG_PIXELS): the icon
+// has the system's icon size of a DPI-aware process, as the installer is one.
 TEST(UiServicesRecord, ApplicationIconLoadsOnceAsTheIconProvider)
 {
+    ::SetProcessDPIAware();
+    const kv::window_dc screen(nullptr);
+    const char* const logPixels = std::getenv("TAVELO_LOG_PIXELS");
+    const int dpi = logPixels ? std::atoi(logPixels) : 96;
+    ASSERT_EQ(::GetDeviceCaps(screen.get(), LOGPIXELSX), dpi);
+    ASSERT_EQ(::GetSystemMetrics(SM_CXICON), ::MulDiv(32, dpi, 96));
     UiServices& services = GetUiServices();
     EXPECT_FALSE(services.icon);
     UseApplicationIcon();
