@@ -11,6 +11,8 @@ function(tavelo_add_program target)
   cmake_parse_arguments(ARG "WINDOWS" "" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   tavelo_windows_target(${target})
-  target_link_options(${target} PRIVATE -municode $<IF:$<BOOL:${ARG_WINDOWS}>,-mwindows,-mconsole>)
+  # No time stamp in the file's header: the same sources give the same bytes.
+  target_link_options(${target} PRIVATE -municode $<IF:$<BOOL:${ARG_WINDOWS}>,-mwindows,-mconsole>
+      -Wl,--no-insert-timestamp)
   target_link_libraries(${target} PRIVATE ${ARG_LIBRARIES})
 endfunction()
