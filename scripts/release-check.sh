@@ -57,7 +57,7 @@ TAVELO_SIGNING_PASSWORD=$password cmake --build "$second" -j "$(nproc)" --target
 verify() {
   local output
   if output=$(osslsigncode verify -in "$1" -CAfile "$keys/certificate.pem" 2>&1); then
-    echo "$output" | grep -E '^(Message digest|Calculated message digest|Signature verification)' | sed "s|^|  $(basename "$1"): |"
+    echo "$output" | grep -E '^(Calculated message digest|Signature verification)' | sed "s|^|  $(basename "$1"): |"
   else
     echo "$output"
     echo "release-check: the signature of $1 does not verify"
@@ -65,8 +65,10 @@ verify() {
   fi
 }
 verify "$second/$name"
+# The staged programs and libraries that the build made (the other files of the demo product
+# are generated data, whatever their names).
 while IFS= read -r -d '' program; do
-  verify "$program"
+  if [ "$(head -c 2 "$program")" = MZ ]; then verify "$program"; fi
 done < <(find "$second/tools/demo_product/payload" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
 python3 "$top/scripts/pe_resources.py" "$second/$name" "$second/unsigned/$name" "$second/archive/payload.bz2" ||
   failed=1
