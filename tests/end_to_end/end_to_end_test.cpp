@@ -229,6 +229,20 @@ protected:
         EXPECT_THAT(Differences(before_, SnapshotMachine()), IsEmpty());
     }
 
+    // 7.01h installed as its own installer would have done it, with the log it writes.
+    static void InstallOlder701h()
+    {
+        {
+            ApplicationMutex mutex(L"TaveloOlderInstallation");
+            ASSERT_TRUE(mutex.try_lock());
+            InstallState older = StartupState();
+            testing_support::RecordingInstallView view;
+            const EmbeddedPayload payload(payload_testing::CompressedPayload(OlderDemoProduct()));
+            ASSERT_TRUE(Install(older, view, mutex));
+        }
+        ASSERT_TRUE(MarkLogAsWrittenBy701h(Folders().installFolder + L"\\Uninstall.ulog"));
+    }
+
     // Starts a quick installation and kills the installer from outside in the middle of its
     // extraction, once its journal holds a few dozen records.
     static void KillDuringExtraction()
@@ -393,18 +407,11 @@ TEST_F(EndToEnd, AdvancedInstallationIntoAFolderWithSpacesWithoutShortcuts)
 
 TEST_F(EndToEnd, UpdateFromAnInstalled701h)
 {
-    // 7.01h installed as its own installer would have done it.
-    {
-        ApplicationMutex mutex(L"TaveloOlderInstallation");
-        ASSERT_TRUE(mutex.try_lock());
-        InstallState older = StartupState();
-        testing_support::RecordingInstallView view;
-        const EmbeddedPayload payload(payload_testing::CompressedPayload(OlderDemoProduct()));
-        ASSERT_TRUE(Install(older, view, mutex));
-    }
+    InstallOlder701h();
+    if (HasFatalFailure())
+        return;
     ::DeleteFileW(directXLog_.c_str());
     const MachineFolders& folders = Folders();
-    ASSERT_TRUE(MarkLogAsWrittenBy701h(folders.installFolder + L"\\Uninstall.ulog"));
     const std::wstring kitchen = folders.samplesFolder + L"\\Sample 01 - Kitchen.tvp";
     const std::wstring settings = folders.commonData + L"\\Korvane\\Tavelo 7\\Settings.kvs";
     const std::vector<std::uint8_t> olderKitchen = testing_support::ReadFileBytes(kitchen);
@@ -461,16 +468,10 @@ TEST_F(EndToEnd, InstallationKilledDuringExtractionIsUndoneAtTheNextStart)
 
 TEST_F(EndToEnd, UpdateKilledDuringExtractionIsUndoneAtTheNextStart)
 {
-    {
-        ApplicationMutex mutex(L"TaveloOlderInstallation");
-        ASSERT_TRUE(mutex.try_lock());
-        InstallState older = StartupState();
-        testing_support::RecordingInstallView view;
-        const EmbeddedPayload payload(payload_testing::CompressedPayload(OlderDemoProduct()));
-        ASSERT_TRUE(Install(older, view, mutex));
-    }
+    InstallOlder701h();
+    if (HasFatalFailure())
+        return;
     const MachineFolders& folders = Folders();
-    ASSERT_TRUE(MarkLogAsWrittenBy701h(folders.installFolder + L"\\Uninstall.ulog"));
     const MachineSnapshot olderInstalled = SnapshotMachine();
     const ExpectedLog expectedLog = ExpectedUpdateLog();
 
