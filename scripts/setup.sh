@@ -15,8 +15,9 @@ sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 # fonts-wine: Wine's own fonts, the only ones its programs see here (scripts/wine-fonts.conf).
 # osslsigncode, openssl, binutils: signing, the throwaway certificate of the release check
-# and its look for build paths in the installer (strings).
-packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix cmake ninja-build wine64 wine fonts-wine
+# and its look for build paths in the installer (strings). ccache: the release check's second
+# build compiles from the first one's objects.
+packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix cmake ninja-build wine64 wine fonts-wine ccache
           xvfb libboost1.81-dev googletest bzip2 xz-utils dpkg-dev python3 imagemagick x11-utils
           osslsigncode openssl binutils)
 missing=()

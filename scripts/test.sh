@@ -10,6 +10,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 
 source "$top/scripts/build.sh"
 configure_and_build x86_64
+# The 32-bit configuration keeps the installer and the tools 32-bit clean; the tests, which
+# cannot run there, are compiled for 64-bit only.
+[ -f "$top/build/i686/build.ninja" ] || configure_folder "$top/build/i686" i686 -DTAVELO_BUILD_TESTS=OFF
 configure_and_build i686
 
 build=$top/build/x86_64
