@@ -60,6 +60,9 @@ kv::unique_sid WellKnownSid(WellKnownAccount account)
         sec::check(sec::AllocateAndInitializeSid()(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0,
                                                    0, 0, 0, 0, 0, sid.put()));
         break;
+    case SystemAccount:
+        sec::check(sec::AllocateAndInitializeSid()(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, sid.put()));
+        break;
     default:
         throw sec::make_error(ERROR_INVALID_PARAMETER);
     }
@@ -128,23 +131,10 @@ UsersAccessDescriptor::UsersAccessDescriptor(PSECURITY_DESCRIPTOR old, DWORD acc
         sec::check(sec::SetSecurityDescriptorControl()(&descriptor_, carried, carried));
 }
 
-namespace {
-
-kv::unique_sid NtSid(DWORD count, DWORD first, DWORD second)
-{
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    kv::unique_sid sid;
-    sec::check(sec::AllocateAndInitializeSid()(&nt, static_cast<BYTE>(count), first, second, 0, 0, 0, 0, 0, 0,
-                                               sid.put()));
-    return sid;
-}
-
-} // namespace
-
-TemporaryFolderDescriptor::TemporaryFolderDescriptor(PSID user)
+AdministratorsOnlyDescriptor::AdministratorsOnlyDescriptor(PSID user)
 {
     const kv::unique_sid administrators = WellKnownSid(AdministratorsAccount);
-    const kv::unique_sid system = NtSid(1, SECURITY_LOCAL_SYSTEM_RID, 0);
+    const kv::unique_sid system = WellKnownSid(SystemAccount);
     // OWNER RIGHTS: takes the place of the rights an owner has implicitly (changing the
     // list), so that owning the folder gives no more than reading it.
     SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;

@@ -14,6 +14,7 @@ enum WellKnownAccount : int {
     EveryoneAccount = 0,         // S-1-1-0
     AdministratorsAccount = 1,   // S-1-5-32-544
     UsersAccount = 2,            // S-1-5-32-545
+    SystemAccount = 3,           // S-1-5-18
 };
 
 // The SID of a well-known account. Throws the HRESULT of a failed security call.
@@ -43,17 +44,18 @@ private:
     SECURITY_DESCRIPTOR descriptor_{};
 };
 
-// The security descriptor of the installation's own temporary folder, from which the
-// DirectX setup library is loaded with administrator rights. Administrators and SYSTEM
+// The security descriptor of what only administrators may change: the installation's own
+// temporary folder, from which the DirectX setup library is loaded with administrator
+// rights, and the installation's journal, which the next start undoes. Administrators and SYSTEM
 // have full control; user (the installing user) and the folder's owner, whoever that is,
 // may only read and traverse; every entry is inherited by what is created inside. The
 // list is protected: nothing of the parent's list (the user's full control of their own
 // temporary folder) is inherited. Throws the HRESULT of a failed security call.
-class TemporaryFolderDescriptor {
+class AdministratorsOnlyDescriptor {
 public:
-    explicit TemporaryFolderDescriptor(PSID user);
-    TemporaryFolderDescriptor(const TemporaryFolderDescriptor&) = delete;
-    TemporaryFolderDescriptor& operator=(const TemporaryFolderDescriptor&) = delete;
+    explicit AdministratorsOnlyDescriptor(PSID user);
+    AdministratorsOnlyDescriptor(const AdministratorsOnlyDescriptor&) = delete;
+    AdministratorsOnlyDescriptor& operator=(const AdministratorsOnlyDescriptor&) = delete;
 
     PSECURITY_DESCRIPTOR get() { return &descriptor_; }
     const ACL* acl() const { return reinterpret_cast<const ACL*>(acl_.data()); }

@@ -1,6 +1,8 @@
 #include "actionlog/journal.h"
 
+#include "actionlog/folder_rights.h"
 #include "actionlog/rollback.h"
+#include "support/security_api.h"
 
 #include <shlwapi.h>
 
@@ -11,6 +13,8 @@
 #include <cstring>
 #include <set>
 #include <system_error>
+
+namespace sec = kv::security;
 
 namespace {
 
@@ -209,11 +213,33 @@ void RemoveTemporaryFolder(const std::wstring& folder)
     boost::filesystem::remove_all(folder, ignored);
 }
 
-bool ReadWholeFile(const std::wstring& path, std::vector<std::uint8_t>& bytes, bool& exists)
+// Whether the owner of the open file is one TrustedJournalOwner accepts; a security call
+// that fails trusts nothing.
+bool OwnerTrusted(HANDLE file)
+{
+    try {
+        DWORD needed = 0;
+        sec::GetKernelObjectSecurity()(file, OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
+        std::vector<BYTE> descriptor(needed);
+        PSID owner = nullptr;
+        BOOL defaulted = FALSE;
+        return needed != 0
+               && sec::GetKernelObjectSecurity()(file, OWNER_SECURITY_INFORMATION, descriptor.data(), needed, &needed)
+               && sec::GetSecurityDescriptorOwner()(descriptor.data(), &owner, &defaulted)
+               && TrustedJournalOwner(owner, ProcessUserSid().data());
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+// Reads the journal at path; says whether there is one, and whether its owner is trusted
+// (asked of the handle its bytes are read through).
+bool ReadJournalFile(const std::wstring& path, std::vector<std::uint8_t>& bytes, bool& exists, bool& trusted)
 {
     const kv::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
     exists = file || (::GetLastError() != ERROR_FILE_NOT_FOUND && ::GetLastError() != ERROR_PATH_NOT_FOUND);
+    trusted = file && OwnerTrusted(file.get());
     if (!file)
         return false;
     LARGE_INTEGER size{};
@@ -290,16 +316,31 @@ JournalEntry Journal::ActionEntry(const ActionRecord& record)
                         record.text, record.backup, {}};
 }
 
+bool TrustedJournalOwner(PSID owner, PSID processUser)
+{
+    if (!owner || !::IsValidSid(owner))
+        return false;
+    for (WellKnownAccount account : {AdministratorsAccount, SystemAccount})
+        if (sec::EqualSid()(owner, WellKnownSid(account).get()))
+            return true;
+    return processUser && sec::EqualSid()(owner, processUser);
+}
+
 Journal::Journal(std::wstring path, const std::wstring& productName, const std::wstring& temporaryFolder)
     : path_(std::move(path))
 {
+    // Whatever the folder lets Users do, only administrators may change the journal: its
+    // next reader undoes what it lists with administrator rights.
+    std::vector<BYTE> user = ProcessUserSid();
+    AdministratorsOnlyDescriptor descriptor(user.data());
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     const std::wstring folder = FolderOf(path_);
     if (!folder.empty() && !::PathIsDirectoryW(folder.c_str())) {
         if (!::CreateDirectoryW(folder.c_str(), nullptr))
             throw LastError("CreateDirectory");
         madeFolder_ = folder;
     }
-    file_.reset(::CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    file_.reset(::CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &attributes, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
         const std::system_error error = LastError("CreateFile");
@@ -429,10 +470,14 @@ JournalRecovery RecoverJournal(const std::wstring& path)
 {
     JournalRecovery recovery;
     std::vector<std::uint8_t> bytes;
-    bool exists = false;
-    const bool read = ReadWholeFile(path, bytes, exists);
+    bool exists = false, trusted = false;
+    const bool read = ReadJournalFile(path, bytes, exists, trusted);
     if (!exists)
         return recovery;
+    if (!trusted) {
+        recovery.outcome = JournalRecovery::Untrusted;
+        return recovery;
+    }
     std::vector<JournalEntry> entries;
     if (!read || !ParseJournal(bytes, entries)) {
         recovery.outcome = JournalRecovery::Unreadable;

@@ -123,11 +123,19 @@ void SetJournalWriteObserver(std::function<void(std::size_t)> observer);
 
 // What the start of the installer found and did.
 struct JournalRecovery {
-    enum Outcome { None, Undone, Completed, Unreadable } outcome = None;
+    enum Outcome { None, Undone, Completed, Unreadable, Untrusted } outcome = None;
     std::vector<std::wstring> notUndone;   // files that could not be put back (in use)
 };
 
+// Whether a journal owned by owner may be undone: Administrators, SYSTEM (the owner an
+// elevated administrator's process gives what it creates), or processUser, the
+// administrator this installer runs as, where the system names the creator instead. A
+// journal that a user without administrator rights planted or replaced in the maker's
+// folder, which Users may change, is owned by that user and is left as it is.
+bool TrustedJournalOwner(PSID owner, PSID processUser);
+
 // Looks for a journal at path. An interrupted installation's journal is undone, newest entry
 // first, as ActionLog::Rollback undoes its records, and its temporary folder removed; one that
-// reached Final only loses its backups; both are then removed. One that cannot be read is left.
+// reached Final only loses its backups; both are then removed. One that cannot be read, or
+// whose owner is not trusted, is left as it is.
 JournalRecovery RecoverJournal(const std::wstring& path);

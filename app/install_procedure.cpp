@@ -29,6 +29,7 @@ constexpr int kTextDirectX = 131;
 constexpr int kTextJournalUnreadable = 128;
 constexpr int kTextInterruptionPartlyUndone = 130;
 constexpr int kTextInterruptionUndone = 132;
+constexpr int kTextJournalUntrusted = 134;
 
 // Shows the hourglass for as long as it lives.
 class ViewWaitCursor {
@@ -189,6 +190,8 @@ std::wstring RecoveryNotice(const JournalRecovery& recovery, const std::wstring&
     }
     case JournalRecovery::Unreadable:
         return FormatText(LoadText(kTextJournalUnreadable), journalPath);
+    case JournalRecovery::Untrusted:
+        return FormatText(LoadText(kTextJournalUntrusted), journalPath);
     default:
         return {};
     }

@@ -37,5 +37,6 @@ void SetInstallationJournalKept(bool kept);
 struct JournalRecovery;
 // The line that tells the user what the start of the installer found: an interrupted
 // installation undone (text 132), undone except for the files named one per line (text 130),
-// or a journal that cannot be read, named (text 128); empty when there is nothing to say.
+// or a journal that cannot be read (text 128) or whose owner is not trusted (text 134), named;
+// empty when there is nothing to say.
 std::wstring RecoveryNotice(const JournalRecovery& recovery, const std::wstring& journalPath);

@@ -278,7 +278,7 @@ bool MakeTemporaryFolderPath(InstallState& state, std::wstring& errorText)
 kv::unique_file CreateTemporaryFolder(const std::wstring& folder)
 {
     std::vector<BYTE> user = ProcessUserSid();
-    TemporaryFolderDescriptor descriptor(user.data());
+    AdministratorsOnlyDescriptor descriptor(user.data());
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     if (!::CreateDirectoryW(folder.c_str(), &attributes))
         throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), "CreateDirectory");

@@ -70,7 +70,7 @@ const char* DestinationFault(const std::wstring& path);
 // errorText as "%08x (%s)": the system error and the function that failed.
 bool MakeTemporaryFolderPath(InstallState& state, std::wstring& errorText);
 
-// Creates this run's temporary folder with the access list of TemporaryFolderDescriptor,
+// Creates this run's temporary folder with the access list of AdministratorsOnlyDescriptor,
 // so that no process of the user without administrator rights can change what the
 // installer later loads from it, and returns a handle that keeps the folder open without
 // delete sharing, so that it can be neither renamed nor replaced while the handle lives.

@@ -17,7 +17,8 @@
     X(InitializeSecurityDescriptor) X(SetSecurityDescriptorDacl) X(InitializeAcl)    \
     X(GetAclInformation) X(GetAce) X(AddAce) X(AddAccessAllowedAce)                  \
     X(AddAccessAllowedAceEx) X(DuplicateToken) X(AccessCheck) X(MapGenericMask)      \
-    X(SetSecurityDescriptorOwner) X(SetSecurityDescriptorGroup) X(GetTokenInformation)
+    X(SetSecurityDescriptorOwner) X(SetSecurityDescriptorGroup) X(GetTokenInformation) \
+    X(GetKernelObjectSecurity) X(GetSecurityDescriptorOwner)
 
 namespace kv::security {
 

@@ -15,7 +15,7 @@ std::wstring LoadResourceString(UINT id);
 // English, then to French, the one complete block.
 UINT TextIdentifier(int offset);
 
-// The text of an offset in the current language (offsets 0..21 and 100..132); the empty text
+// The text of an offset in the current language (offsets 0..21 and 100..134); the empty text
 // when the identifier has none.
 std::wstring LoadText(int offset);
 

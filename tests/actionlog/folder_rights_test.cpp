@@ -95,8 +95,9 @@ constexpr DWORD kFull = 0x1F01FF;
 constexpr DWORD kModify = 0x13019F;
 constexpr BYTE kInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
-TEST(WellKnownSid, BuildsEveryoneAdministratorsAndUsers)
+TEST(WellKnownSid, BuildsEveryoneAdministratorsUsersAndSystem)
 {
+    EXPECT_EQ(SidText(WellKnownSid(SystemAccount).get()), L"S-1-5-18");
     EXPECT_EQ(SidText(WellKnownSid(EveryoneAccount).get()), kEveryone);
     EXPECT_EQ(SidText(WellKnownSid(AdministratorsAccount).get()), kAdministrators);
     EXPECT_EQ(SidText(WellKnownSid(UsersAccount).get()), kUsers);
@@ -174,13 +175,13 @@ TEST(UsersAccessDescriptor, GrantingTwiceGivesTheSameListAsGrantingOnce)
     EXPECT_EQ(Control(twice.get()), Control(once.get()));
 }
 
-TEST(TemporaryFolderDescriptor, OnlyAdministratorsAndSystemMayChangeTheFolderOrWhatItHolds)
+TEST(AdministratorsOnlyDescriptor, OnlyAdministratorsAndSystemMayChangeTheFolderOrWhatItHolds)
 {
     constexpr wchar_t kUser[] = L"S-1-5-21-1-2-3-1001";
     constexpr wchar_t kOwnerRights[] = L"S-1-3-4";
     kv::unique_local_ptr<void> user;
     ASSERT_TRUE(::ConvertStringSidToSidW(kUser, user.put()));
-    TemporaryFolderDescriptor descriptor(user.get());
+    AdministratorsOnlyDescriptor descriptor(user.get());
 
     constexpr DWORD kRead = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
     EXPECT_EQ(Entries(descriptor.acl()), (std::vector<Ace>{{kAdministrators, kFull, kInherit},
@@ -193,7 +194,7 @@ TEST(TemporaryFolderDescriptor, OnlyAdministratorsAndSystemMayChangeTheFolderOrW
     EXPECT_EQ(kRead & (FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD
                        | DELETE | WRITE_DAC | WRITE_OWNER),
               0u);
-    EXPECT_EQ(TemporaryFolderDescriptor::kReadAccess, kRead);
+    EXPECT_EQ(AdministratorsOnlyDescriptor::kReadAccess, kRead);
 }
 
 TEST(ProcessUserSid, IsTheUserOfTheProcessToken)

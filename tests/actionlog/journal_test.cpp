@@ -1,5 +1,7 @@
 #include "actionlog/journal.h"
 
+#include <sddl.h>
+
 #include "app/product_identity.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
@@ -227,6 +229,30 @@ TEST_F(JournalRecoveryTest, JournalThatCannotBeReadIsLeftAlone)
     EXPECT_EQ(RecoverJournal(Path(L"none.journal")).outcome, JournalRecovery::None);
 }
 
+// Only a journal that a user without administrator rights cannot have made is undone: one
+// owned by Administrators, SYSTEM or the administrator who runs the installer.
+TEST(TrustedJournalOwner, OnlyAnAdministratorsJournalIsUndone)
+{
+    const auto sid = [](const wchar_t* text) {
+        kv::unique_local_ptr<void> sid;
+        EXPECT_TRUE(::ConvertStringSidToSidW(text, sid.put()));
+        return sid;
+    };
+    const kv::unique_local_ptr<void> installingUser = sid(L"S-1-5-21-7-8-9-1001");
+    const struct {
+        const wchar_t* owner;
+        bool trusted;
+    } cases[] = {
+        {L"S-1-5-32-544", true},   {L"S-1-5-18", true},  {L"S-1-5-21-7-8-9-1001", true},
+        {L"S-1-5-21-7-8-9-1002", false}, {L"S-1-5-32-545", false}, {L"S-1-1-0", false},
+        {L"S-1-5-32-547", false},  {L"S-1-3-0", false},
+    };
+    for (const auto& [owner, trusted] : cases)
+        EXPECT_EQ(TrustedJournalOwner(sid(owner).get(), installingUser.get()), trusted) << owner;
+    EXPECT_FALSE(TrustedJournalOwner(nullptr, installingUser.get()));
+    EXPECT_FALSE(TrustedJournalOwner(sid(L"S-1-5-21-7-8-9-1001").get(), nullptr));
+}
+
 TEST_F(JournalRecoveryTest, JournalHoldsWhatWasRecordedAndGoesWithTheFolderItMade)
 {
     const std::wstring folder = Path(L"Korvane");
@@ -285,3 +311,4 @@ TEST_F(JournalRecoveryTest, RegistryValueIsPutBackAsItWasAndAKeyMadeForItGoes)
 }
 
 } // namespace
+

@@ -66,6 +66,8 @@ const std::map<int, std::wstring> kEnglishTexts = {
     {130, L"An interrupted Installation of '%1' has been undone, except for:\r\n%2"},
     {131, L"Mise \u00E0 jour de DirectX..."},
     {132, L"An interrupted Installation of '%1' has been undone."},
+    {134, L"The Record of an interrupted Installation does not belong to an Administrator; it has been left as it "
+          L"is:\r\n%1"},
 };
 
 const std::map<int, std::wstring> kFrenchTexts = {
@@ -122,6 +124,8 @@ const std::map<int, std::wstring> kFrenchTexts = {
     {130, L"Une installation interrompue de '%1' a \u00E9t\u00E9 annul\u00E9e, sauf :\r\n%2"},
     {131, L"Mise \u00E0 jour de DirectX..."},
     {132, L"Une installation interrompue de '%1' a \u00E9t\u00E9 annul\u00E9e."},
+    {134, L"Le journal d'une installation interrompue n'appartient pas \u00E0 un administrateur ; il a "
+          L"\u00E9t\u00E9 laiss\u00E9 tel quel :\r\n%1"},
 };
 
 class Texts : public testing::Test {
