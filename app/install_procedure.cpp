@@ -2,6 +2,7 @@
 
 #include "actionlog/journal.h"
 #include "actionlog/shortcuts.h"
+#include "app/answering_wait.h"
 #include "app/maker_folders.h"
 #include "app/product_identity.h"
 #include "app/uninstall_registration.h"
@@ -56,6 +57,13 @@ void MarkReadOnly(const std::wstring& path)
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES)
         ::SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY);
+}
+
+// Undoes the installation on a thread of its own: restoring the replaced files of a large
+// installation takes seconds, during which the page answers its messages.
+void RollBack(InstallState& state, InstallView& view)
+{
+    RunAnswering(view, [&state] { state.actionLog.Rollback(); });
 }
 
 // Whether the earlier installation already brought the DirectX runtime up to date.
@@ -250,7 +258,7 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
     if (!ExtractPayload(payloadStream, state.installFolder, samplesFolder, state.temporaryFolder, handler,
                         services)) {
         // The handler has reported the failure with its error code.
-        state.actionLog.Rollback();
+        RollBack(state, view);
         return false;
     }
 
@@ -266,7 +274,10 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
 
         if (state.createMenuShortcuts || state.createDesktopShortcut) {
             AnnounceStep(view, kTextShortcuts);
-            ReportOutcome(view, CreateProductShortcuts(state, programs.mainProgram, programs.uninstaller));
+            // Saving a shell link through COM takes half a second: off this thread.
+            ReportOutcome(view, CallAnswering(view, [&] {
+                              return CreateProductShortcuts(state, programs.mainProgram, programs.uninstaller);
+                          }));
         }
 
         RunDirectXStep(state, view);
@@ -278,14 +289,14 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
         pathValueWritten = WriteInstallationPathValue(programs.mainProgram);
         if (!pathValueWritten) {
             // Without it the next installer cannot find the product: the installation is undone.
-            state.actionLog.Rollback();
+            RollBack(state, view);
             ReportOutcome(view, false);
             view.SetStatusText(FormatText(LoadText(kTextInstallationFailed), L"-1"));
             return false;
         }
 
         state.actionLog.AddRegistration();
-        const RegistrationRun run = RunProductRegistration(programs.mainProgram, mutex);
+        const RegistrationRun run = RunProductRegistration(programs.mainProgram, mutex, &view);
         const bool registered = run.started && run.exitCode == kRegistrationSucceeded;
         state.actionLog.Complete(registered);
         // The registry line shows "OK" only when the values and the product's own registration
@@ -294,12 +305,14 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
 
         AnnounceStep(view, kTextInstallationData);
         const std::optional<std::wstring> logPath = UninstallLogPath(programs.uninstaller);
-        logWritten = logPath && state.actionLog.Write(*logPath, state.installFolder, state.startMenuFolder);
+        logWritten = logPath && CallAnswering(view, [&] {
+                         return state.actionLog.Write(*logPath, state.installFolder, state.startMenuFolder);
+                     });
         // Without an uninstaller there is no log, but the installation is final all the same.
         if (journal && !(*journal)->Settled())
             (*journal)->Final();
     } catch (...) {
-        state.actionLog.Rollback();
+        RollBack(state, view);
         if (pathValueWritten)
             pathValueBefore.Restore();
         throw;

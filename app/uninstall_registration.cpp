@@ -2,6 +2,7 @@
 
 #include "actionlog/action_log.h"
 #include "actionlog/journal.h"
+#include "app/answering_wait.h"
 #include "app/product_identity.h"
 #include "framework/wait_cursor.h"
 #include "support/strings.h"
@@ -91,7 +92,7 @@ std::wstring RegistrationCommandLine(const std::wstring& mainProgram)
     return kv::quoted_path(mainProgram) + L" /Register /Background";
 }
 
-RegistrationRun RunProductRegistration(const std::wstring& mainProgram, ApplicationMutex& mutex)
+RegistrationRun RunProductRegistration(const std::wstring& mainProgram, ApplicationMutex& mutex, InstallView* view)
 {
     std::wstring commandLine = RegistrationCommandLine(mainProgram);
     wchar_t workingFolder[MAX_PATH];
@@ -112,7 +113,7 @@ RegistrationRun RunProductRegistration(const std::wstring& mainProgram, Applicat
     }
     const kv::unique_handle processHandle(process.hProcess);
     const kv::unique_handle threadHandle(process.hThread);
-    ::WaitForSingleObject(processHandle.get(), INFINITE);
+    WaitAnswering(processHandle.get(), view);
     DWORD exitCode = 0;
     ::GetExitCodeProcess(processHandle.get(), &exitCode);
     mutex.try_lock();
@@ -121,7 +122,11 @@ RegistrationRun RunProductRegistration(const std::wstring& mainProgram, Applicat
     if (run.exitCode == kRegistrationSucceeded) {
         // The product registered its file types: the shell re-reads the associations.
         const CWaitCursor waitCursor;
-        ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+        const auto notify = [] { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr); };
+        if (view)
+            RunAnswering(*view, notify);   // the shell's windows answer in their own time
+        else
+            notify();
     }
     return run;
 }

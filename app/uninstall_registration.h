@@ -10,6 +10,7 @@
 #include <string>
 
 class ActionLog;
+class InstallView;
 
 // The exit code with which the product reports a successful registration run.
 inline constexpr int kRegistrationSucceeded = -10;
@@ -31,10 +32,12 @@ struct RegistrationRun {
 
 // Starts the installed main program with "/Register /Background" in its own folder, at
 // high priority and without activating its window, and waits for its end without a time
-// limit. The installer's mutex is released meanwhile, since the product may itself check
-// for a running installer, and taken back afterwards (without waiting). After a
-// successful run the shell is told that file associations changed.
-RegistrationRun RunProductRegistration(const std::wstring& mainProgram, ApplicationMutex& mutex);
+// limit; with a view, the view pumps this thread's messages meanwhile. The installer's
+// mutex is released meanwhile, since the product may itself check for a running installer,
+// and taken back afterwards (without waiting). After a successful run the shell is told
+// that file associations changed.
+RegistrationRun RunProductRegistration(const std::wstring& mainProgram, ApplicationMutex& mutex,
+                                       InstallView* view = nullptr);
 
 // The command line of the registration run: the path, quoted when it holds a space,
 // followed by " /Register /Background".

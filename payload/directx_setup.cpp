@@ -1,5 +1,6 @@
 #include "payload/directx_setup.h"
 
+#include "app/answering_wait.h"
 #include "payload/path_tokens.h"
 
 #include <utility>
@@ -17,13 +18,26 @@ constexpr DWORD kAnswerOk = IDOK;
 constexpr INT kSetupSucceeded = 0;
 constexpr INT kSetupSucceededRestart = 1;
 
-// The view of the setup that is running; the library's callback carries no context.
+// The view of the setup that is running and the thread that owns it; the library's
+// callback carries no context.
 InstallView* runningView = nullptr;
+DWORD viewThread = 0;
 
 DWORD WINAPI SetupProgress(DWORD reason, DWORD, LPSTR, LPSTR, void*)
 {
-    if (reason == kProgressReason && runningView)
+    if (reason != kProgressReason || !runningView)
+        return kAnswerOk;
+    if (::GetCurrentThreadId() == viewThread) {
         runningView->PumpMessages();
+        return kAnswerOk;
+    }
+    // On the setup's own thread, while the view's thread answers the wizard's messages: the
+    // windows the library may have made on this thread get theirs.
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
     return kAnswerOk;
 }
 
@@ -66,12 +80,23 @@ bool DirectXSetup::Run(InstallView& view)
         return false;
 
     struct RunningView {
-        explicit RunningView(InstallView& view) : previous(std::exchange(runningView, &view)) {}
-        ~RunningView() { runningView = previous; }
+        explicit RunningView(InstallView& view)
+            : previous(std::exchange(runningView, &view)), previousThread(std::exchange(viewThread, ::GetCurrentThreadId()))
+        {
+        }
+        ~RunningView()
+        {
+            runningView = previous;
+            viewThread = previousThread;
+        }
         InstallView* previous;
+        DWORD previousThread;
     } running(view);
     setCallback(SetupProgress);
     std::wstring folder = folder_;   // the library takes a writable string
-    const INT result = setup(view.OwnerWindow(), folder.data(), kSetupFlags);
+    const HWND owner = view.OwnerWindow();
+    // The library works for a second or more between its progress reports: it runs on a
+    // thread of its own while this one answers the wizard's messages.
+    const INT result = CallAnswering(view, [&] { return setup(owner, folder.data(), kSetupFlags); });
     return result == kSetupSucceeded || result == kSetupSucceededRestart;
 }

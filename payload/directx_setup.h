@@ -26,8 +26,8 @@ public:
 
     bool usable() const { return static_cast<bool>(module_); }
 
-    // Runs the setup, owned by the view's window, and blocks until it is done. While it
-    // runs, every progress report of the library lets the view pump its messages. True
+    // Runs the setup, owned by the view's window, on a thread of its own, and waits until
+    // it is done while the view pumps the messages of this thread as they come. True
     // when the setup reports success, with or without a restart needed (which the user is
     // not told about).
     bool Run(InstallView& view);

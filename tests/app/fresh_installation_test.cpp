@@ -171,8 +171,9 @@ TEST_F(FreshInstallation, InstallsEveryFileRecordsEveryActionAndTheUninstallerRe
     EXPECT_EQ(ReadShortcut(uninstallShortcut), (ShortcutTarget{uninstaller, folders.installFolder}));
     EXPECT_EQ(ReadShortcut(desktopShortcut), program);
 
-    // DirectX from the temporary folder, its progress pumping the messages; the product's
-    // registration with its path quoted, the installer's mutex taken back afterwards.
+    // DirectX from the temporary folder, on a thread of its own while this one pumps only
+    // the messages that come for it; the product's registration with its path quoted, the
+    // installer's mutex taken back afterwards.
     EXPECT_EQ(ReadLines(directXLog_),
               (std::vector<std::wstring>{
                   L"DirectXSetupGetVersion -> 1", L"DirectXSetupSetCallback callback",
@@ -182,10 +183,10 @@ TEST_F(FreshInstallation, InstallsEveryFileRecordsEveryActionAndTheUninstallerRe
     const auto directXStep = std::find(view_.calls.begin(), view_.calls.end(),
                                        ViewCall{ViewCall::Report, kDirectXText});
     ASSERT_NE(directXStep, view_.calls.end());
-    EXPECT_EQ(directXStep[1], ViewCall{ViewCall::Pump});
-    EXPECT_EQ(directXStep[2], ViewCall{ViewCall::Pump});
-    EXPECT_EQ(directXStep[3], ViewCall{ViewCall::Pump});
-    EXPECT_EQ(directXStep[4], (ViewCall{ViewCall::Report, L"OK\r\n"}));
+    const auto afterDirectX = std::find_if(directXStep + 1, view_.calls.end(),
+                                           [](const ViewCall& call) { return call.kind != ViewCall::Pump; });
+    ASSERT_NE(afterDirectX, view_.calls.end());
+    EXPECT_EQ(*afterDirectX, (ViewCall{ViewCall::Report, L"OK\r\n"}));
     EXPECT_EQ(ReadLines(programRecord_),
               std::vector<std::wstring>{L"\"" + mainProgram + L"\" /Register /Background"});
     EXPECT_TRUE(mutex_.owned());

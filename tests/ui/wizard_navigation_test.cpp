@@ -1,6 +1,7 @@
 // The wizard's navigation, driven as a user would: Back, Next, Exit and Install, the pages
 // quick mode passes over, the exit question, the buttons after a successful and a failed
 // installation, and what the wizard does with the messages it hands out while it installs.
+#include "app/answering_wait.h"
 #include "payload/install_handler.h"
 #include "resources/dialog_ids.h"
 #include "support/memstream.h"
@@ -324,9 +325,11 @@ TEST_F(WizardNavigation, NothingNavigatesOrExitsWhileTheInstallationRuns)
     EXPECT_TRUE(state_.installed);
 }
 
-// Where the extraction is when the user's messages are handed to the wizard: its two long
-// passes that send the page no notification for a long time.
-enum class Moment { VerificationPass, ReadBack };
+// Where the installation is when the user's messages are handed to the wizard: the
+// extraction's two long passes that send the page no notification for a long time, and a
+// blocking call that runs on a thread of its own while the window's thread waits for it
+// (the shell links, the DirectX setup, the uninstall log, a rollback).
+enum class Moment { VerificationPass, ReadBack, BlockingCall };
 
 // Forwards to the page and, on the first pump at the moment under test, lets the messages of
 // a user in a hurry arrive, to be handed out by that very pump.
@@ -390,20 +393,24 @@ TEST_P(WizardDuringTheExtraction, MessagesHandedOutMeanwhileNeitherStartAnotherI
         ++runs;
         const HWND frame = ::GetAncestor(page.OwnerWindow(), GA_ROOT);
         bool readingBack = false;
+        // Clicks on the disabled buttons, Enter, Esc, the close box, Alt+F4 and the system
+        // menu's Close, the About box; the end of the Windows session is asked.
+        const auto hurry = [&] {
+            for (const int button : {IDC_BACK, IDOK, IDCANCEL})
+                ::PostMessageW(::GetDlgItem(frame, button), BM_CLICK, 0, 0);
+            ::PostMessageW(frame, WM_COMMAND, IDOK, 0);
+            ::PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
+            ::PostMessageW(frame, WM_CLOSE, 0, 0);
+            ::PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
+            ::PostMessageW(frame, WM_SYSCOMMAND, CInstallDlg::kAboutCommand, 0);
+            endSession = ::SendMessageW(frame, WM_QUERYENDSESSION, 0, 0);
+        };
         HurriedUserView view(
-            page, [&](bool verified) { return GetParam() == Moment::ReadBack ? readingBack : !verified; },
-            [&] {
-                // Clicks on the disabled buttons, Enter, Esc, the close box, Alt+F4 and the
-                // system menu's Close, the About box; the end of the Windows session is asked.
-                for (const int button : {IDC_BACK, IDOK, IDCANCEL})
-                    ::PostMessageW(::GetDlgItem(frame, button), BM_CLICK, 0, 0);
-                ::PostMessageW(frame, WM_COMMAND, IDOK, 0);
-                ::PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
-                ::PostMessageW(frame, WM_CLOSE, 0, 0);
-                ::PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
-                ::PostMessageW(frame, WM_SYSCOMMAND, CInstallDlg::kAboutCommand, 0);
-                endSession = ::SendMessageW(frame, WM_QUERYENDSESSION, 0, 0);
-            });
+            page,
+            [&](bool verified) {
+                return GetParam() == Moment::ReadBack ? readingBack : GetParam() == Moment::VerificationPass && !verified;
+            },
+            hurry);
         InstallState extraction;   // the records of this extraction, apart from the wizard's
         InstalledPrograms programs;
         kv::imemstream stream(archive.data(), archive.size());
@@ -416,6 +423,17 @@ TEST_P(WizardDuringTheExtraction, MessagesHandedOutMeanwhileNeitherStartAnotherI
         const bool extracted = ExtractPayload(stream, folder.path(), L"Samples", folder / L"Temp",
                                               InstallHandler(view, stream, extraction, programs, {}), services);
         sent = view.sent;
+        if (GetParam() == Moment::BlockingCall) {
+            // The messages come from the blocking call's thread, the session's end sent
+            // while the window's thread waits for it; its result and last error come back.
+            const DWORD windowThread = ::GetCurrentThreadId();
+            const DWORD callThread = CallAnswering(view, [&] {
+                hurry();
+                ::SetLastError(ERROR_BUSY);
+                return ::GetCurrentThreadId();
+            });
+            sent = callThread != windowThread && ::GetLastError() == ERROR_BUSY;
+        }
         stillOpen = ::IsWindowVisible(frame) != FALSE;
         return extracted;
     };
@@ -442,9 +460,11 @@ TEST_P(WizardDuringTheExtraction, MessagesHandedOutMeanwhileNeitherStartAnotherI
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, WizardDuringTheExtraction,
-                         testing::Values(Moment::VerificationPass, Moment::ReadBack),
+                         testing::Values(Moment::VerificationPass, Moment::ReadBack, Moment::BlockingCall),
                          [](const testing::TestParamInfo<Moment>& info) {
-                             return info.param == Moment::ReadBack ? "ReadBack" : "VerificationPass";
+                             return info.param == Moment::ReadBack       ? "ReadBack"
+                                    : info.param == Moment::BlockingCall ? "BlockingCall"
+                                                                         : "VerificationPass";
                          });
 
 TEST_F(WizardNavigation, AnInstallationThatThrowsCountsAsFailed)
