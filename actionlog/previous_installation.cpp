@@ -2,6 +2,7 @@
 
 #include "actionlog/action_log.h"
 #include "app/product_identity.h"
+#include "support/system_library.h"
 #include "support/unique_resource.h"
 
 #include <boost/filesystem.hpp>
@@ -78,19 +79,6 @@ std::optional<std::wstring> LogBeside(const std::wstring& path)
     return log.native();
 }
 
-std::wstring RunningInstaller()
-{
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0)
-            return {};
-        if (length < buffer.size())
-            return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 } // namespace
 
 std::wstring LookUpInstalledProgram()
@@ -118,7 +106,7 @@ std::wstring FindPreviousLog()
         if (uninstaller)
             if (auto log = LogBeside(*uninstaller))
                 return *log;
-        if (auto log = LogBeside(RunningInstaller()))
+        if (auto log = LogBeside(kv::module_file_name()))
             return *log;
         if (auto log = LogBeside(FindInstalledProgram()))
             return *log;

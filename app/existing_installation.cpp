@@ -15,9 +15,8 @@ PreviousInstallStatus CompareInstalledVersion(bool hasFixedVersion, std::uint64_
     return installedVersion > product::kFileVersion ? NewerVersion : OlderVersion;
 }
 
-void ClassifyExistingInstallation(InstallState& state)
+void ClassifyExistingInstallation(InstallState& state, const std::wstring& program)
 {
-    const std::wstring program = FindInstalledProgram();
     if (program.empty()) {
         state.previousStatus = NotInstalled;
     } else {
@@ -59,4 +58,13 @@ void SetDefaultFolders(InstallState& state)
         state.installFolder = MakerFolderBelow(CSIDL_PROGRAM_FILES, -1);
     if (state.startMenuFolder.empty())
         state.startMenuFolder = MakerFolderBelow(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS);
+}
+
+void PrepareStartupState(InstallState& state, const std::wstring& installedProgram)
+{
+    ClassifyExistingInstallation(state, installedProgram);
+    SetDefaultFolders(state);
+    state.createMenuShortcuts = true;
+    state.createDesktopShortcut = true;
+    state.advancedMode = false;
 }

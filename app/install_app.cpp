@@ -2,6 +2,7 @@
 
 #include "actionlog/journal.h"
 #include "app/administrator_check.h"
+#include "actionlog/previous_installation.h"
 #include "app/existing_installation.h"
 #include "app/install_procedure.h"
 #include "app/process_start.h"
@@ -33,11 +34,7 @@ BOOL CInstallApp::InitInstance()
                                   ? MB_OK | MB_ICONINFORMATION
                                   : MB_OK | MB_ICONEXCLAMATION);
 
-    ClassifyExistingInstallation(state_);
-    SetDefaultFolders(state_);
-    state_.createMenuShortcuts = true;
-    state_.createDesktopShortcut = true;
-    state_.advancedMode = false;
+    PrepareStartupState(state_, FindInstalledProgram());
 
     RunWizard();
     return FALSE;

@@ -2,6 +2,7 @@
 
 #include "app/maker_folders.h"
 #include "app/version_info.h"
+#include "support/system_library.h"
 #include "ui/process_locale.h"
 
 #include <windows.h>
@@ -48,11 +49,9 @@ std::wstring ReadApplicationName()
     if (name.empty())
         name = version.StringValue(L"ProductName");
     if (name.empty()) {
-        wchar_t path[MAX_PATH] = L"";
-        ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-        wchar_t* file = ::PathFindFileNameW(path);
-        ::PathRemoveExtensionW(file);
-        name = file;
+        std::wstring file = ::PathFindFileNameW(kv::module_file_name().c_str());
+        ::PathRemoveExtensionW(file.data());
+        name = file.c_str();
     }
     return name;
 }

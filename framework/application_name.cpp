@@ -1,9 +1,9 @@
 #include "framework/application_name.h"
 
+#include "support/system_library.h"
+
 #include <windows.h>
 #include <shlwapi.h>
-
-#include <vector>
 
 namespace {
 
@@ -27,16 +27,10 @@ void AfxSetAppName(std::wstring name)
 
 std::wstring DefaultAppName()
 {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return {};
-        if (length < path.size())
-            break;
-        path.resize(path.size() * 2);
-    }
-    std::wstring name = ::PathFindFileNameW(path.data());
+    const std::wstring path = kv::module_file_name();
+    if (path.empty())
+        return {};
+    std::wstring name = ::PathFindFileNameW(path.c_str());
     const std::wstring::size_type dot = name.rfind(L'.');
     if (dot != std::wstring::npos && dot != 0)
         name.erase(dot);

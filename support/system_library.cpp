@@ -17,4 +17,19 @@ HMODULE system_library(const wchar_t* name)
     return it->second;
 }
 
+std::wstring module_file_name(HMODULE module)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);   // cut short: try again with more room
+    }
+}
+
 } // namespace kv

@@ -1,9 +1,11 @@
 // Run-time binding of system DLLs that the installer does not import at load time. They
 // are loaded from the system folder only, so that a DLL of the same name beside the
-// installer (in a download folder, say) is never picked up.
+// installer (in a download folder, say) is never picked up. And the file of a loaded module.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
 
 namespace kv {
 
@@ -18,5 +20,9 @@ Function* system_function(const wchar_t* library, const char* name)
     const HMODULE module = system_library(library);
     return module ? reinterpret_cast<Function*>(::GetProcAddress(module, name)) : nullptr;
 }
+
+// The full path of a loaded module's file (null: the running program), however long;
+// empty when the system cannot say.
+std::wstring module_file_name(HMODULE module = nullptr);
 
 } // namespace kv

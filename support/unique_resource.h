@@ -170,31 +170,25 @@ private:
     HGDIOBJ previous_;
 };
 
-// Typed view of memory the system allocated with LocalAlloc (FormatMessageW, ...).
-template <class T>
-class unique_local_ptr {
+// Typed view of memory the system allocated, owned by Memory: unique_local_memory for what
+// LocalAlloc gave (FormatMessageW, ...), unique_cotask_memory for what CoTaskMemAlloc gave
+// (SHGetKnownFolderPath, ...).
+template <class T, class Memory>
+class typed_memory {
 public:
-    unique_local_ptr() noexcept = default;
+    typed_memory() noexcept = default;
     T* get() const noexcept { return static_cast<T*>(memory_.get()); }
     T** put() noexcept { return reinterpret_cast<T**>(memory_.put()); }
     explicit operator bool() const noexcept { return static_cast<bool>(memory_); }
 
 private:
-    unique_local_memory memory_;
+    Memory memory_;
 };
 
-// Typed view of memory allocated with CoTaskMemAlloc (SHGetKnownFolderPath, ...).
 template <class T>
-class unique_cotask_ptr {
-public:
-    unique_cotask_ptr() noexcept = default;
-    T* get() const noexcept { return static_cast<T*>(memory_.get()); }
-    T** put() noexcept { return reinterpret_cast<T**>(memory_.put()); }
-    explicit operator bool() const noexcept { return static_cast<bool>(memory_); }
-
-private:
-    unique_cotask_memory memory_;
-};
+using unique_local_ptr = typed_memory<T, unique_local_memory>;
+template <class T>
+using unique_cotask_ptr = typed_memory<T, unique_cotask_memory>;
 
 // Owner of one reference to a COM interface.
 template <class Interface>

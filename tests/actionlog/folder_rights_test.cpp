@@ -208,20 +208,6 @@ TEST(ProcessUserSid, IsTheUserOfTheProcessToken)
     EXPECT_EQ(SidText(sid.data()), SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid));
 }
 
-TEST(GrantUsersAccess, RealFileAndFolderStayUsable)
-{
-    testing_support::TemporaryFolder folder;
-    const std::wstring file = folder / L"Shared.kvl";
-    testing_support::WriteFileBytes(file, {1, 2, 3});
-    EXPECT_TRUE(GrantUsersAccess(folder.path(), kFull, kInherit));
-    EXPECT_TRUE(GrantUsersAccess(file, kModify, 0));
-
-    testing_support::WriteFileBytes(file, {4, 5});
-    EXPECT_EQ(testing_support::ReadFileBytes(file), (std::vector<std::uint8_t>{4, 5}));
-    testing_support::WriteFileBytes(folder / L"new.kvl", {6});
-    EXPECT_EQ(testing_support::ReadFileBytes(folder / L"new.kvl"), std::vector<std::uint8_t>{6});
-}
-
 TEST(GrantUsersAccess, MissingFileRaisesTheHresultOfTheSystemError)
 {
     testing_support::TemporaryFolder folder;

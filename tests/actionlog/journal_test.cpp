@@ -17,16 +17,12 @@ namespace {
 
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testing_support::BytesOf;
 using testing_support::Exists;
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes BytesOf(const std::string& text)
-{
-    return Bytes(text.begin(), text.end());
-}
 
 JournalEntry Start(const std::wstring& temporaryFolder, std::uint32_t flags = 0)
 {

@@ -20,11 +20,7 @@ using testing_support::WriteFileBytes;
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes BytesOf(const std::string& text)
-{
-    return Bytes(text.begin(), text.end());
-}
-
+using testing_support::BytesOf;
 using testing_support::Exists;
 
 std::vector<std::wstring> Backups(const ActionLog& log)

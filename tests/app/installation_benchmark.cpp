@@ -111,23 +111,19 @@ int wmain(int argc, wchar_t** argv)
     try {
         if (RunAsChild(argc, argv, Run))
             return 0;
-        if (argc < 2 || argc > 3) {
-            std::fprintf(stderr, "usage: installation_benchmark INSTALLER [RUNS]\n");
+        const int runs = RunsAsked(argc, argv, "installation_benchmark INSTALLER [RUNS]");
+        if (runs == 0)
             return 1;
-        }
-        const int runs = argc == 3 ? std::max(1, _wtoi(argv[2])) : 3;
         testing_support::TemporaryFolder folder;
-        std::vector<Figures> floors, installations, unjournalled;
-        for (int i = 0; i < runs; ++i) {
-            floors.push_back(RunChild(L"floor", argv[1], folder / L"work"));
-            installations.push_back(RunChild(L"install", argv[1], folder / L"work"));
-            unjournalled.push_back(RunChild(L"unjournalled", argv[1], folder / L"work"));
-            std::printf("run %d: floor %.3f s, installation %.3f s, without journal %.3f s\n", i + 1,
-                        floors.back().seconds, installations.back().seconds, unjournalled.back().seconds);
-        }
-        const Figures floor = Best(floors);
-        const Figures installation = Best(installations);
-        const Figures withoutJournal = Best(unjournalled);
+        const std::vector<Figures> best = BestOfRounds(
+            {L"floor", L"install", L"unjournalled"}, argv[1], folder / L"work", runs,
+            [](int round, const std::vector<Figures>& figures) {
+                std::printf("run %d: floor %.3f s, installation %.3f s, without journal %.3f s\n", round,
+                            figures[0].seconds, figures[1].seconds, figures[2].seconds);
+            });
+        const Figures& floor = best[0];
+        const Figures& installation = best[1];
+        const Figures& withoutJournal = best[2];
 
         std::printf("Whole installation of the demo payload against the floor of its extraction "
                     "(decompress twice, write and re-read once); best of %d runs\n\n", runs);

@@ -2,6 +2,7 @@
 
 #include "actionlog/action_log.h"
 #include "actionlog/previous_installation.h"
+#include "app/existing_installation.h"
 #include "app/product_identity.h"
 #include "app/version_info.h"
 #include "payload/decompression.h"
@@ -19,7 +20,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -29,14 +29,6 @@ namespace installation_testing {
 using payload_testing::PayloadFile;
 
 namespace {
-
-std::string ReadWholeFile(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 std::wstring ShellFolder(int csidl)
 {
@@ -179,7 +171,7 @@ EmbeddedPayload::~EmbeddedPayload()
 
 const std::string& DemoArchive()
 {
-    static const std::string archive = ReadWholeFile(testing_support::BuiltFile(L"TAVELO_DEMO_PAYLOAD"));
+    static const std::string archive = testing_support::ReadFileText(testing_support::BuiltFile(L"TAVELO_DEMO_PAYLOAD"));
     return archive;
 }
 
@@ -259,31 +251,9 @@ std::wstring InstalledPath(const PayloadFile& file, const std::wstring& temporar
 InstallState StartupState()
 {
     InstallState state;
-    const std::wstring program = LookUpInstalledProgram();
-    if (!program.empty()) {
-        const VersionInfo version(program);
-        const std::uint64_t fileVersion = version.FileVersion();
-        if (fileVersion == 0 || fileVersion == product::kFileVersion) {
-            state.previousStatus = SameVersion;
-        } else {
-            state.previousStatus = fileVersion < product::kFileVersion ? OlderVersion : NewerVersion;
-            state.previousVersionText = version.ProductNameWithVersion();
-        }
-        if (state.previousStatus != NewerVersion) {
-            const std::wstring log = FindPreviousLog();
-            if (!log.empty()) {
-                state.actionLog.Read(log);
-                state.installFolder = state.actionLog.previousInstallPath;
-                state.startMenuFolder = state.actionLog.previousShortcutPath;
-            }
-        }
-    }
-    if (state.installFolder.empty())
-        state.installFolder = Folders().installFolder;
-    if (state.startMenuFolder.empty())
-        state.startMenuFolder = Folders().startMenuFolder;
-    state.createMenuShortcuts = true;
-    state.createDesktopShortcut = true;
+    // Looked up anew: the start-up's own lookup is made once per process, and a test installs
+    // more than once.
+    PrepareStartupState(state, LookUpInstalledProgram());
     return state;
 }
 
@@ -552,7 +522,7 @@ std::vector<std::wstring> ReadLines(const std::wstring& path)
     std::vector<std::wstring> lines;
     if (!Exists(path))
         return lines;
-    std::istringstream content(ReadWholeFile(path));
+    std::istringstream content(testing_support::ReadFileText(path));
     for (std::string line; std::getline(content, line);)
         lines.push_back(kv::from_utf8(line));
     return lines;

@@ -73,9 +73,8 @@ std::wstring UserTemporaryFolder();
 // Where a payload file lands, its destination's token expanded.
 std::wstring InstalledPath(const payload_testing::PayloadFile& file, const std::wstring& temporaryFolder);
 
-// The state start-up makes on this machine: an earlier installation found through the
-// installation path value and classified by its version, its log read, the default folders
-// where the log names none, both kinds of shortcuts.
+// The state start-up makes on this machine (PrepareStartupState), with the installed program
+// looked up now.
 InstallState StartupState();
 
 // What an installation may change: the program files, the all-users data and profile,

@@ -23,9 +23,4 @@ TEST(MakerFolders, AreTheDataFoldersWithTheMakersNameAndTheDocuments)
     EXPECT_FALSE(ShellFolder(CSIDL_APPDATA).empty());
 }
 
-TEST(MakerFolders, AreComputedOnceForTheProcess)
-{
-    EXPECT_EQ(&GetMakerFolders(), &GetMakerFolders());
-}
-
 } // namespace

@@ -9,6 +9,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -98,17 +99,6 @@ private:
 
 } // namespace
 
-std::string ReadWhole(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary | std::ios::ate);
-    std::string content(static_cast<std::size_t>(in.tellg()), '\0');
-    in.seekg(0);
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!in)
-        throw std::runtime_error("cannot read " + kv::to_utf8(path));
-    return content;
-}
-
 Figures Measure(const std::function<void()>& work)
 {
     const double before = WorkingSetMiB(false);
@@ -175,6 +165,35 @@ Figures Best(const std::vector<Figures>& runs)
         best.peakMiB = std::max(best.peakMiB, run.peakMiB);
         best.extraMiB = std::max(best.extraMiB, run.extraMiB);
     }
+    return best;
+}
+
+int RunsAsked(int argc, wchar_t** argv, const char* usage)
+{
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: %s\n", usage);
+        return 0;
+    }
+    return argc == 3 ? std::max(1, _wtoi(argv[2])) : 3;
+}
+
+std::vector<Figures> BestOfRounds(const std::vector<std::wstring>& modes, const std::wstring& archive,
+                                  const std::wstring& work, int rounds,
+                                  const std::function<void(int round, const std::vector<Figures>&)>& perRound)
+{
+    std::vector<std::vector<Figures>> runs(modes.size());
+    for (int round = 1; round <= rounds; ++round) {
+        std::vector<Figures> figures;
+        for (const std::wstring& mode : modes)
+            figures.push_back(RunChild(mode, archive, work));
+        if (perRound)
+            perRound(round, figures);
+        for (std::size_t i = 0; i < modes.size(); ++i)
+            runs[i].push_back(figures[i]);
+    }
+    std::vector<Figures> best;
+    for (const std::vector<Figures>& mode : runs)
+        best.push_back(Best(mode));
     return best;
 }
 

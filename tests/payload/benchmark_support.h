@@ -15,10 +15,6 @@ struct Figures {
     double extraMiB = 0;   // peak working set less the working set before the measured work
 };
 
-// Reads a file into one block of its exact size, so that loading the archive leaves no
-// larger peak behind than the archive itself.
-std::string ReadWhole(const std::wstring& path);
-
 // Times the work and takes the working set before it and the peak after it.
 Figures Measure(const std::function<void()>& work);
 
@@ -36,5 +32,15 @@ bool RunAsChild(int argc, wchar_t** argv,
 
 // The best of several runs: the shortest time, the largest memory.
 Figures Best(const std::vector<Figures>& runs);
+
+// The parent's command line, PROGRAM INPUT [RUNS]: the number of runs (3 by default), or 0
+// after the usage was printed.
+int RunsAsked(int argc, wchar_t** argv, const char* usage);
+
+// Runs every mode once in a child of its own, round after round, and gives the best of each
+// mode, in the order of modes; each round's figures go to perRound first.
+std::vector<Figures> BestOfRounds(const std::vector<std::wstring>& modes, const std::wstring& archive,
+                                  const std::wstring& work, int rounds,
+                                  const std::function<void(int round, const std::vector<Figures>&)>& perRound = {});
 
 } // namespace benchmark

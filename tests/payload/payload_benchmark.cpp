@@ -48,7 +48,7 @@ struct Collector {
 // One measured run in this process: "floor" or "extract".
 Figures Run(const std::wstring& mode, const std::wstring& archivePath, const std::wstring& work)
 {
-    const std::string archive = ReadWhole(archivePath);
+    const std::string archive = testing_support::ReadFileText(archivePath);
     testing_support::RemoveTree(work);
     fs::create_directories(work);
     const Figures figures = Measure([&] {
@@ -81,7 +81,7 @@ Figures Run(const std::wstring& mode, const std::wstring& archivePath, const std
 // The demo archive's files four times over, under other names, compressed the same way.
 void WriteFourTimesLarger(const std::wstring& demo, const std::wstring& larger)
 {
-    const std::string compressed = ReadWhole(demo);
+    const std::string compressed = testing_support::ReadFileText(demo);
     kv::imemstream stream(compressed.data(), compressed.size());
     Collector collector;
     DecompressPayload(stream, collector);
@@ -112,11 +112,9 @@ int wmain(int argc, wchar_t** argv)
     try {
         if (RunAsChild(argc, argv, Run))
             return 0;
-        if (argc < 2 || argc > 3) {
-            std::fprintf(stderr, "usage: payload_benchmark ARCHIVE [RUNS]\n");
+        const int runs = RunsAsked(argc, argv, "payload_benchmark ARCHIVE [RUNS]");
+        if (runs == 0)
             return 1;
-        }
-        const int runs = argc == 3 ? std::max(1, _wtoi(argv[2])) : 3;
         testing_support::TemporaryFolder folder;
         const std::wstring demo = argv[1];
         const std::wstring larger = folder / L"larger.bz2";
@@ -131,13 +129,9 @@ int wmain(int argc, wchar_t** argv)
         };
         std::vector<Row> rows = {{"demo payload", demo, {}, {}, 0}, {"four times larger", larger, {}, {}, 0}};
         for (Row& row : rows) {
-            std::vector<Figures> floors, extractions;
-            for (int i = 0; i < runs; ++i) {
-                floors.push_back(RunChild(L"floor", row.archive, folder / L"work"));
-                extractions.push_back(RunChild(L"extract", row.archive, folder / L"work"));
-            }
-            row.floor = Best(floors);
-            row.extraction = Best(extractions);
+            const std::vector<Figures> best = BestOfRounds({L"floor", L"extract"}, row.archive, folder / L"work", runs);
+            row.floor = best[0];
+            row.extraction = best[1];
             row.megabytes = static_cast<double>(fs::file_size(fs::path(row.archive))) / 1e6;
         }
 

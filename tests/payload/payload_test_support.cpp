@@ -2,13 +2,12 @@
 
 #include "payload/compress_error.h"
 #include "payload/payload_format.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <boost/filesystem.hpp>
 
-#include <fstream>
-#include <sstream>
 #include <type_traits>
 
 namespace payload_testing {
@@ -100,12 +99,9 @@ PayloadHandler VerifyingHandler(std::istream& stream, Recorder& recorder)
 
 std::optional<std::string> FileContent(const std::wstring& path)
 {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    if (!in)
+    if (!testing_support::Exists(path))
         return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return testing_support::ReadFileText(path);
 }
 
 bool HoldsNoFile(const std::wstring& folder)

@@ -111,6 +111,17 @@ std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path)
     return bytes;
 }
 
+std::string ReadFileText(const std::wstring& path)
+{
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::uint8_t> BytesOf(const std::string& text)
+{
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
 void WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes)
 {
     kv::unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -41,7 +41,12 @@ bool Exists(const std::wstring& path);
 // The lines of a text separated by "\r\n"; a final line end gives no empty line.
 std::vector<std::wstring> Lines(const std::wstring& text);
 
+// A file's bytes; throw when the file cannot be read.
 std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path);
+std::string ReadFileText(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+
+// The bytes of a text, as a file holds them.
+std::vector<std::uint8_t> BytesOf(const std::string& text);
 
 } // namespace testing_support

@@ -13,10 +13,8 @@
 
 #include <boost/filesystem.hpp>
 
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 using tools_testing::Quoted;
 using tools_testing::RunProgram;
@@ -25,18 +23,10 @@ namespace {
 
 constexpr wchar_t kInstanceSemaphore[] = L"Global\\Tavelo7.{a3526b56-ca7c-4e16-8a26-da7758a378fd}";
 
-std::string ReadText(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 // The demo payload's header, read from the archive the build packed.
 PayloadArchive DemoPayloadHeader(std::uint64_t* totalBytes = nullptr)
 {
-    const std::string archive = ReadText(testing_support::BuiltFile(L"TAVELO_DEMO_PAYLOAD"));
+    const std::string archive = testing_support::ReadFileText(testing_support::BuiltFile(L"TAVELO_DEMO_PAYLOAD"));
     kv::imemstream stream(archive.data(), archive.size());
     struct HeaderCollector {
         std::string bytes;
@@ -125,7 +115,7 @@ TEST(DemoPayload, InstallerEmbedsItAsResource260Named134)
     ASSERT_NE(found, nullptr);
     const std::string embedded(static_cast<const char*>(::LockResource(::LoadResource(module.get(), found))),
                                ::SizeofResource(module.get(), found));
-    EXPECT_EQ(embedded, ReadText(testing_support::BuiltFile(L"TAVELO_DEMO_PAYLOAD")));
+    EXPECT_EQ(embedded, testing_support::ReadFileText(testing_support::BuiltFile(L"TAVELO_DEMO_PAYLOAD")));
 
     for (const std::string& dll : testing_support::ImportedDlls(installer))
         EXPECT_NE(dll, "bcrypt.dll") << "the random generator is bound at run time";
@@ -155,7 +145,7 @@ TEST(DemoMainProgram, RegistrationRunEndsWithMinusTenAndIsRecorded)
     const auto registration = RunProgram(program + L" /Register /Background");
     ::SetEnvironmentVariableW(L"TAVELO_DEMO_RECORD", nullptr);
     EXPECT_EQ(registration.exitCode, -10);
-    EXPECT_EQ(ReadText(record), kv::to_utf8(program) + " /Register /Background\n");
+    EXPECT_EQ(testing_support::ReadFileText(record), kv::to_utf8(program) + " /Register /Background\n");
 }
 
 // Counts the units of the instance semaphore, as the installer does.
@@ -262,7 +252,7 @@ TEST(DemoDirectXSetup, ReportsWhatTheEnvironmentSaysAndRecordsItsCalls)
     EXPECT_EQ(getVersion(&version, &revision), 1);
     EXPECT_EQ(revision, 904u) << "a revision the installer accepts, by default";
 
-    EXPECT_EQ(ReadText(log), "DirectXSetupGetVersion -> 1\n"
+    EXPECT_EQ(testing_support::ReadFileText(log), "DirectXSetupGetVersion -> 1\n"
                              "DirectXSetupSetCallback callback\n"
                              "DirectXSetupW owner=0x00001234 folder=C:\\users\\me\\Temp\\korvane_{x} flags=0x00010018\n"
                              "callback reason=18 answer=1\n"

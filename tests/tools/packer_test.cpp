@@ -8,20 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 using tools_testing::Quoted;
 using tools_testing::RunProgram;
 
 namespace {
-
-std::string ReadText(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 void WriteText(const std::wstring& path, const std::string& text)
 {
@@ -72,7 +63,7 @@ TEST_F(PackerTest, BuildListVerifyAndExtractAgree)
 {
     const auto built = Build(goodManifest_);
     ASSERT_EQ(built.exitCode, 0) << built.output;
-    const std::string archive = ReadText(archive_);
+    const std::string archive = testing_support::ReadFileText(archive_);
     EXPECT_EQ(archive.substr(0, 4), "BZh9") << "bzip2 with 900 kB blocks";
 
     const std::vector<PayloadEntry> entries = {
@@ -104,8 +95,8 @@ TEST_F(PackerTest, BuildListVerifyAndExtractAgree)
     kv::imemstream stream(archive.data(), archive.size());
     EXPECT_TRUE(ExtractPayload(stream, target.path(), L"", L"",
                                [](notification) { return notification::result::proceed; }));
-    EXPECT_EQ(ReadText(target / L"a.txt"), "hello");
-    EXPECT_EQ(ReadText(target / L"Data Files\\b.bin"), binary_);
+    EXPECT_EQ(testing_support::ReadFileText(target / L"a.txt"), "hello");
+    EXPECT_EQ(testing_support::ReadFileText(target / L"Data Files\\b.bin"), binary_);
     EXPECT_TRUE(Exists(target / L"Data Files\\empty.dat"));
 }
 
@@ -144,7 +135,7 @@ TEST_F(PackerTest, MissingSourceFileIsNamed)
 TEST_F(PackerTest, DamagedArchivesAreRefused)
 {
     ASSERT_EQ(Build(goodManifest_).exitCode, 0);
-    const std::string good = ReadText(archive_);
+    const std::string good = testing_support::ReadFileText(archive_);
 
     std::string flipped = good;
     flipped[good.size() / 2] ^= 0x04;

@@ -288,7 +288,7 @@ TEST(FolderBrowserDialog, ATooLongTypedPathIsRefusedWithItsOwnError)
 // The real folder dialog of the system, driven from another thread.
 TEST(FolderBrowserDialog, TheShellDialogOpensAtTheNearestExistingFolderWithTheProposalInItsEditBox)
 {
-    std::wstring proposal, title;
+    std::wstring proposal, instruction;
     std::thread person([&] {
         const HWND dialog = driver::WaitForWindow(
             ::GetCurrentProcessId(), [](HWND w) { return driver::ClassName(w) == L"#32770"; },
@@ -296,16 +296,19 @@ TEST(FolderBrowserDialog, TheShellDialogOpensAtTheNearestExistingFolderWithThePr
         if (!dialog)
             return;
         driver::Settle(driver::milliseconds(500));
-        title = driver::WindowText(dialog);
         HWND edit = nullptr;
-        for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
             if (::lstrcmpiW(driver::ClassName(child).c_str(), L"Edit") == 0)
                 edit = child;
+            if (driver::WindowText(child).rfind(L"Select ", 0) == 0)
+                instruction = driver::WindowText(child);
+        }
         proposal = driver::WindowText(edit);
         driver::Click(::GetDlgItem(dialog, IDCANCEL));
     });
     const std::wstring chosen = BrowseInstallFolder(kDefaultInstallFolder, kSuffix, L"Select 'Tavelo' Installation Folder.");
     person.join();
+    EXPECT_EQ(instruction, L"Select 'Tavelo' Installation Folder.");
     EXPECT_EQ(proposal, L"C:\\Program Files\\Tavelo 7");
     EXPECT_EQ(chosen, L"") << "cancelled";
 }

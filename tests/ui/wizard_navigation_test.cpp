@@ -161,6 +161,7 @@ TEST_F(WizardNavigation, SameVersionAsksOnLaterPagesAndNoKeepsThePage)
     state_ = FreshState(SameVersion);
     std::wstring question;
     std::vector<int> buttons;
+    int defaultButton = 0;
     int pageAfterNo = -1;
     bool openAfterNo = false;
     const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
@@ -169,6 +170,9 @@ TEST_F(WizardNavigation, SameVersionAsksOnLaterPagesAndNoKeepsThePage)
         HWND box = ExpectMessageBox();
         question = driver::MessageBoxText(box);
         buttons = driver::MessageBoxButtons(box);
+        for (int id : {IDYES, IDNO})
+            if ((::GetWindowLongW(::GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+                defaultButton = id;
         Answer(box, IDNO);
         pageAfterNo = VisiblePage(frame);
         openAfterNo = ::IsWindow(frame);
@@ -177,6 +181,7 @@ TEST_F(WizardNavigation, SameVersionAsksOnLaterPagesAndNoKeepsThePage)
     });
     EXPECT_EQ(question, L"Installation is not complete.\r\n\r\nDo you still confirm exit Installation ?");
     EXPECT_EQ(buttons, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_EQ(defaultButton, IDNO) << "Enter must not leave a half-done wizard";
     EXPECT_EQ(pageAfterNo, 1);
     EXPECT_TRUE(openAfterNo);
     EXPECT_EQ(result, IDCANCEL);
