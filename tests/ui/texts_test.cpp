@@ -203,6 +203,19 @@ TEST_F(Texts, ResourceModuleWithoutTheTextFallsBackToTheExecutable)
     SetLanguage(kFrench);
 }
 
+TEST_F(Texts, TranslatedLanguagesUntranslatedTextReadsEnglish)
+{
+    SetLanguage(2);
+    kv::unique_module module(::LoadLibraryExW(testing_support::BuiltFile(L"TAVELO_UNTRANSLATED_MODULE").c_str(),
+                                              nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    ASSERT_TRUE(module);
+    GetLanguageState().resourceModule = module.get();
+    EXPECT_EQ(LoadText(6), L"Next");
+    EXPECT_EQ(TextIdentifier(6), 2006u);
+    EXPECT_EQ(LoadText(7), L"Installieren") << "the executable's German text where the module has none";
+    SetLanguage(kFrench);
+}
+
 TEST(FormatText, NumberedArgumentsInAnyOrder)
 {
     EXPECT_EQ(FormatText(L"Update from '%1' to '%2'.", L"Tavelo 7.01h", L"Tavelo 7.01j"),
