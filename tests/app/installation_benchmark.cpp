@@ -6,9 +6,10 @@
 // hands on the waiting window messages), from the payload in INSTALLER's resource to the
 // uninstall log, with the demo product's DirectX setup and registration run; against the
 // floor of the extraction: decompressing the same payload twice and writing and re-reading
-// its bytes once; and the same installation without its journal on disk. Each figure is the best of RUNS runs (3 by default), each run in a
-// process of its own; the memory figures are the peak working set of the run's process and
-// what it adds to the working set the process had with the installer's resource loaded.
+// its bytes once; and the same installation without its journal on disk. Each figure is the
+// best of RUNS runs (3 by default), each run in a process of its own; the memory figures are
+// the peak working set of the run's process and what it adds to the working set the process
+// had with the installer's resource loaded.
 //
 // It installs into the machine and removes the installation with the demo uninstaller
 // after every run: run it in a Wine prefix of its own (see the README).
@@ -24,6 +25,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -35,10 +37,17 @@ using namespace installation_testing;
 namespace {
 
 // What the install page does while the work goes on, without a page: the waiting messages
-// are handed on.
+// are handed on. With TAVELO_BENCHMARK_STEPS set, every status the installation shows goes
+// to the standard error with the time since the view was made: where the time goes.
 class PumpingView : public InstallView {
 public:
-    void SetStatusText(const std::wstring&) override {}
+    void SetStatusText(const std::wstring& text) override
+    {
+        if (steps_)
+            std::fprintf(stderr, "%8.3f s  %ls\n",
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(),
+                         text.c_str());
+    }
     void SetStatusPath(const std::wstring&) override {}
     void AppendReport(const std::wstring&, bool) override {}
     void SetProgress(int) override {}
@@ -54,6 +63,10 @@ public:
     HWND OwnerWindow() const override { return nullptr; }
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
+
+private:
+    const bool steps_ = ::GetEnvironmentVariableW(L"TAVELO_BENCHMARK_STEPS", nullptr, 0) != 0;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 // The installer's payload resource, as the installer itself reads it.

@@ -37,8 +37,9 @@ Figures Best(const std::vector<Figures>& runs);
 // after the usage was printed.
 int RunsAsked(int argc, wchar_t** argv, const char* usage);
 
-// Runs every mode once in a child of its own, round after round, and gives the best of each
-// mode, in the order of modes; each round's figures go to perRound first.
+// Runs every mode once in a child of its own, round after round, each round beginning with
+// the next mode, and gives the best of each mode, in the order of modes; each round's
+// figures go to perRound first, in the order of modes.
 std::vector<Figures> BestOfRounds(const std::vector<std::wstring>& modes, const std::wstring& archive,
                                   const std::wstring& work, int rounds,
                                   const std::function<void(int round, const std::vector<Figures>&)>& perRound = {});
