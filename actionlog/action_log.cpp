@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -16,6 +17,31 @@ bool IsExistingFile(const std::wstring& path)
 {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The folders of path, outermost first, without the drive: each prefix ends before the
+// separator that follows its last component, the last one is the whole path as given.
+std::vector<std::wstring> FoldersOf(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH];
+    ::lstrcpynW(buffer, path.c_str(), MAX_PATH);
+    std::vector<std::wstring> folders;
+    const wchar_t* component = ::PathFindNextComponentW(buffer);
+    while (component && *component) {
+        const wchar_t* next = ::PathFindNextComponentW(component);
+        folders.push_back(next && *next ? std::wstring(static_cast<const wchar_t*>(buffer), next - 1)
+                                        : std::wstring(buffer));
+        component = next;
+    }
+    return folders;
+}
+
+std::wstring FolderOfFile(const std::wstring& path)
+{
+    wchar_t folder[MAX_PATH];
+    ::lstrcpynW(folder, path.c_str(), MAX_PATH);
+    ::PathRemoveFileSpecW(folder);
+    return folder;
 }
 
 } // namespace
@@ -57,10 +83,7 @@ std::wstring ActionLog::Announce(const ActionRecord& announced, const std::optio
 void ActionLog::AddFile(const std::wstring& path, int fileKind, bool copyOriginal)
 {
     pending = true;
-    wchar_t folder[MAX_PATH];
-    ::lstrcpynW(folder, path.c_str(), MAX_PATH);
-    ::PathRemoveFileSpecW(folder);
-    CreateFolders(folder);
+    CreateFolders(FolderOfFile(path));
     ActionRecord& record = Append(FileInstalled, path, false, fileKind);
     const bool exists = IsExistingFile(path);
     record.inPlace = exists && copyOriginal;
@@ -121,21 +144,32 @@ void ActionLog::Complete(bool done, const std::optional<std::wstring>& text)
         record.text = *text;
 }
 
+void ActionLog::Foresee(const std::vector<std::pair<std::wstring, int>>& files)
+{
+    if (!journal)
+        return;
+    std::vector<JournalEntry> entries;
+    std::vector<std::wstring> folders;
+    for (const auto& [path, fileKind] : files) {
+        if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+            continue;   // replaced or kept: AddFile journals it itself, with its backup
+        for (const std::wstring& folder : FoldersOf(FolderOfFile(path))) {
+            if (std::find(folders.begin(), folders.end(), folder) != folders.end() || ::PathIsDirectoryW(folder.c_str()))
+                continue;
+            folders.push_back(folder);
+            entries.push_back(Journal::ActionEntry(ActionRecord{FolderCreated, folder, {}, true, -1}));
+        }
+        entries.push_back(Journal::ActionEntry(ActionRecord{FileInstalled, path, {}, false, fileKind}));
+    }
+    journal->Foresee(entries);
+}
+
 void ActionLog::CreateFolders(const std::wstring& path)
 {
-    wchar_t buffer[MAX_PATH];
-    ::lstrcpynW(buffer, path.c_str(), MAX_PATH);
     // The missing folders, outermost first. The folder the journal made for itself counts as
     // missing the first time: the installation records it as its own.
     std::vector<std::pair<std::wstring, bool>> missing;   // the folder, and whether it exists already
-    // The first component (the drive) is never created.
-    const wchar_t* component = ::PathFindNextComponentW(buffer);
-    while (component && *component) {
-        const wchar_t* next = ::PathFindNextComponentW(component);
-        // Each prefix ends before the separator that follows its last component; the last
-        // one is the whole path as given.
-        const std::wstring prefix = next && *next ? std::wstring(static_cast<const wchar_t*>(buffer), next - 1) : std::wstring(buffer);
-        component = next;
+    for (const std::wstring& prefix : FoldersOf(path)) {
         if (!::PathIsDirectoryW(prefix.c_str()))
             missing.emplace_back(prefix, false);
         else if (journal && journal->AdoptMadeFolder(prefix))

@@ -7,6 +7,8 @@
 #include <list>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Kind of a record; the numbers are part of the uninstall log's format.
 enum ActionKind : int {
@@ -61,6 +63,11 @@ public:
     // the system category says why, so that the file's write fails. A file taken over in
     // place is marked inPlace whether or not its copy could be made.
     void AddFile(const std::wstring& path, int fileKind, bool copyOriginal);
+    // Before the first payload file is written: every file of files (path and FileKind) that
+    // does not exist yet, and its missing folders, go to the journal in one write, as the
+    // records AddFile and CreateFolders will make for them; those then need no write of
+    // their own. Without a journal, nothing.
+    void Foresee(const std::vector<std::pair<std::wstring, int>>& files);
     // Before a shortcut is made in folder: which 0 is the program's Start-menu shortcut,
     // 1 the uninstaller's, anything else the desktop shortcut. An earlier shortcut of the
     // same kind named by the previous log is moved away as the backup. linkPath, the shortcut

@@ -369,11 +369,27 @@ Journal::~Journal()
     file_.reset();
 }
 
+void Journal::Foresee(const std::vector<JournalEntry>& entries)
+{
+    if (entries.empty())
+        return;
+    Write(entries);
+    foreseen_.insert(foreseen_.end(), entries.begin(), entries.end());
+}
+
 void Journal::Write(const std::vector<JournalEntry>& entries)
 {
     std::vector<std::uint8_t> bytes;
-    for (const JournalEntry& entry : entries)
+    for (const JournalEntry& entry : entries) {
+        const auto ahead = std::find(foreseen_.begin(), foreseen_.end(), entry);
+        if (ahead != foreseen_.end()) {
+            foreseen_.erase(ahead);
+            continue;
+        }
         PutEntry(bytes, entry);
+    }
+    if (bytes.empty())
+        return;
     DWORD written = 0;
     if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)
         || written != bytes.size())
@@ -498,8 +514,13 @@ JournalRecovery RecoverJournal(const std::wstring& path)
                 DeleteBackup(entry.backup);
         recovery.outcome = JournalRecovery::Completed;
     } else {
+        // A file written ahead (Foresee) that then existed when its turn came has a newer
+        // entry of its own, with its backup: only the newest entry of a file is undone.
+        std::set<std::wstring> undoneFiles;
         for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
             if (entry->type == JournalEntryType::Action) {
+                if (entry->kind == FileInstalled && !undoneFiles.insert(entry->text).second)
+                    continue;
                 if (!UndoAction(*entry, savedBackups)
                     && std::find(recovery.notUndone.begin(), recovery.notUndone.end(), entry->text)
                            == recovery.notUndone.end())

@@ -77,7 +77,11 @@ public:
 
     // Writes entries and flushes them to the disk before returning; raises a std::system_error
     // when that fails, so that the action they announce is not taken.
+    // An entry that Foresee wrote already is not written again.
     void Write(const std::vector<JournalEntry>& entries);
+    // Writes entries ahead of their actions, in one write: each stands for the same entry
+    // written later (by Write) and spares that write.
+    void Foresee(const std::vector<JournalEntry>& entries);
     void Record(const ActionRecord& record) { Write({ActionEntry(record)}); }
     // The backup named by an earlier Action entry is complete.
     void BackupSaved(const std::wstring& backup);
@@ -112,6 +116,7 @@ private:
     bool adopted_ = false;
     kv::unique_file file_;
     std::vector<std::wstring> ownBackups_;
+    std::vector<JournalEntry> foreseen_;   // written ahead, not yet asked for
     bool final_ = false;
     bool settled_ = false;
     bool ended_ = false;

@@ -282,7 +282,8 @@ void PayloadSink::ReadHeader()
     bytesDone_ = headerSize_;
     bytesTotal_ = archive.TotalSize();
     entries_ = std::move(archive.entries);
-    if (Notify(notification::progress{bytesDone_, bytesTotal_}) == notification::result::abort)
+    if (Notify(notification::header{entries_}) == notification::result::abort
+        || Notify(notification::progress{bytesDone_, bytesTotal_}) == notification::result::abort)
         throw_compress_error(compress_errc::interrupted);
     nextIndex_ = 1;
 }

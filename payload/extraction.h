@@ -40,6 +40,9 @@ struct failed {
     std::error_code code;
     std::wstring path;               // the file in progress, the path of a file-system error, or empty
 };
+struct header {
+    const std::vector<PayloadEntry>& entries;   // every file, its destination the full file path
+};
 } // namespace extraction_notifications
 
 // What the engine tells its handler; the alternative's index is part of the interface.
@@ -47,7 +50,8 @@ struct failed {
 class notification
     : public std::variant<extraction_notifications::started, extraction_notifications::finished,
                           extraction_notifications::file_begin, extraction_notifications::file_end,
-                          extraction_notifications::progress, extraction_notifications::failed> {
+                          extraction_notifications::progress, extraction_notifications::failed,
+                          extraction_notifications::header> {
 public:
     using started = extraction_notifications::started;
     using finished = extraction_notifications::finished;
@@ -55,6 +59,7 @@ public:
     using file_end = extraction_notifications::file_end;
     using progress = extraction_notifications::progress;
     using failed = extraction_notifications::failed;
+    using header = extraction_notifications::header;
 
     // The handler's answer. abort to a notification of the PayloadSink ends the
     // extraction with compress_errc::interrupted; skip answers file_begin (the file's

@@ -75,6 +75,8 @@ notification::result InstallHandler::operator()(notification message)
                 return Progress(event.done, event.total);
             else if constexpr (std::is_same_v<Event, notification::failed>)
                 return Failed(event.code);
+            else if constexpr (std::is_same_v<Event, notification::header>)
+                return Header(event.entries);
             else
                 return notification::result::proceed;
         },
@@ -98,6 +100,19 @@ notification::result InstallHandler::Started()
     payloadStream_->clear();
     payloadStream_->seekg(0);
     ReportOutcome(*view_, true);
+    return notification::result::proceed;
+}
+
+notification::result InstallHandler::Header(const std::vector<PayloadEntry>& entries)
+{
+    // The files that are new to the machine go into the journal in one write, before the
+    // first of them is made: one flush instead of one per file. The temporary files have
+    // no records; their folder goes as a whole.
+    std::vector<std::pair<std::wstring, int>> files;
+    for (const PayloadEntry& entry : entries)
+        if (entry.kind != TemporaryFile)
+            files.emplace_back(entry.destination, entry.kind);
+    state_->actionLog.Foresee(files);
     return notification::result::proceed;
 }
 

@@ -46,6 +46,7 @@ public:
 
 private:
     notification::result Started();
+    notification::result Header(const std::vector<PayloadEntry>& entries);
     notification::result FileBegin(const PayloadEntry& entry);
     notification::result FileEnd(const PayloadEntry& entry);
     notification::result Progress(std::uint64_t done, std::uint64_t total);

@@ -164,6 +164,10 @@ TEST_F(JournalRecoveryTest, InterruptedInstallationIsUndoneNewestFirst)
     ASSERT_TRUE(::CreateDirectoryW(Path(L"Korvane").c_str(), nullptr));
     WriteFileBytes(journal, JournalBytes({
                                 Start(temporary, kJournalMadeItsFolder),
+                                // Written ahead as new files; when their turn came they
+                                // existed and got entries of their own: only those count.
+                                Action(FileInstalled, Path(L"Tavelo.exe")),
+                                Action(FileInstalled, Path(L"Brushes.kvl")),
                                 Action(FolderCreated, Path(L"New")),
                                 Action(FileInstalled, Path(L"New\\Tavelo.fr.dll")),
                                 Action(FileInstalled, Path(L"Tavelo.exe"), Path(L"kv1.TMP")),
@@ -259,6 +263,10 @@ TEST_F(JournalRecoveryTest, JournalHoldsWhatWasRecordedAndGoesWithTheFolderItMad
         EXPECT_EQ(journal.madeFolder(), folder);
         // An earlier journal is never overwritten.
         EXPECT_THROW(Journal(path, L"Tavelo 7", L""), std::system_error);
+        // Written ahead once; the same record later writes nothing, another one does.
+        journal.Foresee({Action(FolderCreated, Path(L"b")), Action(FileInstalled, Path(L"b\\b.dll"))});
+        journal.Record(ActionRecord{FileInstalled, Path(L"b\\b.dll"), {}, false, 1});
+        journal.Write({Action(FolderCreated, Path(L"b"))});
         journal.Record(ActionRecord{FileInstalled, Path(L"a.dll"), {}, false, 0});
         journal.BackupSaved(Path(L"kv9.TMP"));
         ASSERT_TRUE(ParseJournal(ReadWhileOpen(path), entries));
@@ -269,6 +277,8 @@ TEST_F(JournalRecoveryTest, JournalHoldsWhatWasRecordedAndGoesWithTheFolderItMad
         journal.End();
     }
     EXPECT_EQ(entries, (std::vector<JournalEntry>{Start(Path(L"korvane_{1}"), kJournalMadeItsFolder),
+                                                  Action(FolderCreated, Path(L"b")),
+                                                  Action(FileInstalled, Path(L"b\\b.dll")),
                                                   {JournalEntryType::Action, FileInstalled, 0, 0, Path(L"a.dll"), {}, {}},
                                                   Saved(Path(L"kv9.TMP"))}));
     EXPECT_FALSE(Exists(path));

@@ -57,7 +57,7 @@ TEST_F(ExtractionTest, TwelveByteArchiveReportsItsProgressAndFinishes)
 {
     const std::string archive = payload_format::Compress(payload_format::HeaderBytes({}));
     EXPECT_TRUE(Extract(archive));
-    EXPECT_EQ(recorder_.events, (std::vector<Event>{{0}, {4, L"", 12, 12}, {1, L"", archive.size(), 12}}));
+    EXPECT_EQ(recorder_.events, (std::vector<Event>{{0}, {6}, {4, L"", 12, 12}, {1, L"", archive.size(), 12}}));
 }
 
 TEST_F(ExtractionTest, WritesEveryFileWithItsExactBytes)
