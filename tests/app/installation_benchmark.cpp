@@ -81,6 +81,13 @@ std::string PayloadOf(HMODULE installer)
     return std::string(bytes, ::SizeofResource(installer, resource));
 }
 
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 // One measured run in this process: "floor", "install" or "unjournalled" (install without
 // the journal).
 Figures Run(const std::wstring& mode, const std::wstring& installerPath, const std::wstring& work)
@@ -128,9 +135,14 @@ int wmain(int argc, wchar_t** argv)
         if (runs == 0)
             return 1;
         testing_support::TemporaryFolder folder;
+        // The ratios of each round too: runs of one round follow each other closely, so their
+        // median holds better than the ratio of the bests when the machine's speed wanders.
+        std::vector<double> floorRatios, journalRatios;
         const std::vector<Figures> best = BestOfRounds(
             {L"floor", L"install", L"unjournalled"}, argv[1], folder / L"work", runs,
-            [](int round, const std::vector<Figures>& figures) {
+            [&](int round, const std::vector<Figures>& figures) {
+                floorRatios.push_back(figures[1].seconds / figures[0].seconds);
+                journalRatios.push_back(figures[1].seconds / figures[2].seconds);
                 std::printf("run %d: floor %.3f s, installation %.3f s, without journal %.3f s\n", round,
                             figures[0].seconds, figures[1].seconds, figures[2].seconds);
             });
@@ -150,6 +162,8 @@ int wmain(int argc, wchar_t** argv)
                     installation.seconds / floor.seconds, installation.peakMiB / floor.peakMiB);
         std::printf("ratio installation / installation without its journal: time %.3f\n",
                     installation.seconds / withoutJournal.seconds);
+        std::printf("median of the rounds' ratios: installation / floor %.3f, installation / without journal %.3f\n",
+                    Median(floorRatios), Median(journalRatios));
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "installation_benchmark: %s\n", error.what());
