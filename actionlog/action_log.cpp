@@ -121,16 +121,18 @@ void ActionLog::AddUninstallKey(HKEY existingKey)
     record.backup = Announce(record, std::nullopt, false, existingKey);
 }
 
+// Nothing undoes these two (the product's registration and the DirectX runtime stay): they
+// need no journal entry, and no flush of the journal, before they run.
 void ActionLog::AddRegistration()
 {
     pending = true;
-    Announce(Append(ProductRegistration, {}, false, -1), std::nullopt, false);
+    Append(ProductRegistration, {}, false, -1);
 }
 
 void ActionLog::AddDirectX()
 {
     pending = true;
-    Announce(Append(DirectXUpdate, {}, false, -1), std::nullopt, false);
+    Append(DirectXUpdate, {}, false, -1);
 }
 
 void ActionLog::Complete(bool done, const std::optional<std::wstring>& text)
