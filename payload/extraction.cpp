@@ -158,11 +158,15 @@ void ApplyFolderRights(const std::wstring& folder, RightsFolders& rightsFolders,
             }
         }
         for (const fs::path& current : *walk) {
-            if (PathsEquivalent(current.wstring(), item.path)) {
+            const std::wstring path = current.wstring();
+            if (item.otherFolders.count(path))
+                continue;
+            if (PathsEquivalent(path, item.path)) {
                 item.done = true;
-                grant(current.wstring(), kFolderFullAccess, kFolderInheritance);
+                grant(path, kFolderFullAccess, kFolderInheritance);
                 break;
             }
+            item.otherFolders.insert(path);
         }
     }
 }

@@ -6,6 +6,7 @@
 #include "support/unique_resource.h"
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct InstallState;
 struct RightsFolder {
     std::wstring path;
     bool done = false;   // access was granted
+    // Existing folders already found not to be this one: asking the file system again for
+    // every file written below them would cost more than writing a small file.
+    std::set<std::wstring> otherFolders;
 };
 using RightsFolders = std::vector<RightsFolder>;
 
