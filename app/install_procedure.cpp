@@ -2,10 +2,10 @@
 
 #include "actionlog/journal.h"
 #include "actionlog/shortcuts.h"
-#include "app/answering_wait.h"
 #include "app/maker_folders.h"
 #include "app/product_identity.h"
 #include "app/uninstall_registration.h"
+#include "payload/answering_wait.h"
 #include "payload/directx_setup.h"
 #include "payload/extraction.h"
 #include "payload/install_handler.h"

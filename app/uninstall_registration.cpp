@@ -2,9 +2,9 @@
 
 #include "actionlog/action_log.h"
 #include "actionlog/journal.h"
-#include "app/answering_wait.h"
 #include "app/product_identity.h"
 #include "framework/wait_cursor.h"
+#include "payload/answering_wait.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"
 #include "ui/languages.h"

@@ -1,6 +1,7 @@
 #include "payload/directx_setup.h"
 
-#include "app/answering_wait.h"
+#include "framework/message_pump.h"
+#include "payload/answering_wait.h"
 #include "payload/path_tokens.h"
 
 #include <utility>
@@ -33,11 +34,7 @@ DWORD WINAPI SetupProgress(DWORD reason, DWORD, LPSTR, LPSTR, void*)
     }
     // On the setup's own thread, while the view's thread answers the wizard's messages: the
     // windows the library may have made on this thread get theirs.
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
+    AfxPumpWaitingMessages();
     return kAnswerOk;
 }
 

@@ -1,7 +1,7 @@
 // The wizard's navigation, driven as a user would: Back, Next, Exit and Install, the pages
 // quick mode passes over, the exit question, the buttons after a successful and a failed
 // installation, and what the wizard does with the messages it hands out while it installs.
-#include "app/answering_wait.h"
+#include "payload/answering_wait.h"
 #include "payload/install_handler.h"
 #include "resources/dialog_ids.h"
 #include "support/memstream.h"

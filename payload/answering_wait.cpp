@@ -1,4 +1,4 @@
-#include "app/answering_wait.h"
+#include "payload/answering_wait.h"
 
 #include "support/unique_resource.h"
 
