@@ -24,10 +24,6 @@ enum ActionKind : int {
 
 class Journal;
 
-// The system's list of installed programs, below HKEY_LOCAL_MACHINE; the product's entry is
-// the subkey named by its registry name.
-inline constexpr wchar_t kUninstallKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
 struct ActionRecord {
     int kind = FolderCreated;   // an ActionKind
     std::wstring text;          // a path, a registry key name or a status text

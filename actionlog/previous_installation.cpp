@@ -1,7 +1,7 @@
 #include "actionlog/previous_installation.h"
 
 #include "actionlog/action_log.h"
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "support/system_library.h"
 #include "support/unique_resource.h"
 

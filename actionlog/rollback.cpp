@@ -2,7 +2,7 @@
 
 #include "actionlog/action_log.h"
 #include "actionlog/journal.h"
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "support/security_api.h"
 #include "support/unique_resource.h"
 

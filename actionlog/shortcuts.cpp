@@ -1,9 +1,9 @@
 #include "actionlog/shortcuts.h"
 
-#include "app/install_state.h"
-#include "app/product_identity.h"
+#include "install/install_state.h"
+#include "product/product_identity.h"
 #include "support/unique_resource.h"
-#include "ui/texts.h"
+#include "product/texts.h"
 
 #include <windows.h>
 #include <shlobj.h>

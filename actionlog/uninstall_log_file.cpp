@@ -6,7 +6,7 @@
 
 #include "actionlog/journal.h"
 #include "actionlog/paths_equivalent.h"
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"
 

@@ -2,8 +2,8 @@
 // installed copy, the default folders, then the wizard.
 #pragma once
 
-#include "app/install_state.h"
-#include "app/named_objects.h"
+#include "install/install_state.h"
+#include "install/named_objects.h"
 #include "framework/application.h"
 
 class CInstallApp : public CWinApp {

@@ -1,7 +1,7 @@
 #include "app/process_start.h"
 
-#include "app/maker_folders.h"
-#include "app/version_info.h"
+#include "product/maker_folders.h"
+#include "product/version_info.h"
 #include "support/system_library.h"
 #include "ui/process_locale.h"
 

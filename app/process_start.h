@@ -3,7 +3,7 @@
 // framework's start (maker folders, common controls, application name, instance counter).
 #pragma once
 
-#include "app/named_objects.h"
+#include "install/named_objects.h"
 
 #include <string>
 

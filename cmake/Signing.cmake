@@ -14,7 +14,7 @@ if(TAVELO_SIGNING_CERTIFICATE)
 endif()
 
 # The signature links to the maker's web site, as the About box and the uninstall entry do.
-file(STRINGS ${PROJECT_SOURCE_DIR}/app/product_identity.h web_site REGEX "^#define TAVELO_MAKER_WEB_SITE ")
+file(STRINGS ${PROJECT_SOURCE_DIR}/product/product_identity.h web_site REGEX "^#define TAVELO_MAKER_WEB_SITE ")
 string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*$" "\\1" TAVELO_MAKER_WEB_SITE "${web_site}")
 
 # tavelo_sign(target [DESCRIPTION text] [KEEP_UNSIGNED folder])

@@ -2,13 +2,23 @@
 
 #include "framework/data_exchange.h"
 #include "framework/wait_cursor.h"
-#include "ui/languages.h"
 
 #include <vector>
 
+namespace {
+
+HINSTANCE (*resourceSource)() = nullptr;
+
+}  // namespace
+
 HINSTANCE AfxGetResourceHandle()
 {
-    return ResourceModule();
+    return resourceSource ? resourceSource() : ::GetModuleHandleW(nullptr);
+}
+
+void AfxSetResourceSource(HINSTANCE (*source)())
+{
+    resourceSource = source;
 }
 
 CDialog::CDialog(UINT templateId, HWND owner) : owner_(owner), templateId_(templateId) {}

@@ -70,5 +70,8 @@ std::wstring AfxWindowText(HWND window);
 // A child window's rectangle in its parent's client coordinates.
 RECT AfxChildRect(HWND child);
 
-// The module whose resources hold the dialog templates and the framework's texts.
+// The module whose resources hold the dialog templates and the framework's texts: the one
+// the source given to AfxSetResourceSource returns, else the executable. The application
+// gives the source that follows its language.
 HINSTANCE AfxGetResourceHandle();
+void AfxSetResourceSource(HINSTANCE (*source)());

@@ -5,7 +5,7 @@
 // five seconds is offered to the user to be ended, half installed.
 #pragma once
 
-#include "app/install_view.h"
+#include "product/install_view.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // the per-run temporary folder, loaded from there and run once by the install procedure.
 #pragma once
 
-#include "app/install_view.h"
+#include "product/install_view.h"
 #include "support/unique_resource.h"
 
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include "payload/compress_error.h"
 #include "payload/path_tokens.h"
 #include "support/strings.h"
-#include "ui/texts.h"
+#include "product/texts.h"
 
 #include <shlwapi.h>
 

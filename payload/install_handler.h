@@ -4,8 +4,8 @@
 // progress page shows while the payload is unpacked.
 #pragma once
 
-#include "app/install_state.h"
-#include "app/install_view.h"
+#include "install/install_state.h"
+#include "product/install_view.h"
 #include "payload/extraction.h"
 
 #include <chrono>

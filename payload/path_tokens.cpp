@@ -2,7 +2,7 @@
 
 #include "actionlog/folder_rights.h"
 #include "actionlog/paths_equivalent.h"
-#include "app/install_state.h"
+#include "install/install_state.h"
 #include "payload/compress_error.h"
 #include "support/strings.h"
 #include "support/system_library.h"

@@ -2,7 +2,7 @@
 
 #include "payload/compress_error.h"
 #include "payload/payload_format.h"
-#include "ui/languages.h"
+#include "product/languages.h"
 
 #include <windows.h>
 

@@ -2,8 +2,8 @@
 
 #include "framework/message_box.h"
 #include "ui/error_text.h"
-#include "ui/languages.h"
-#include "ui/texts.h"
+#include "product/languages.h"
+#include "product/texts.h"
 #include "ui/ui_services.h"
 
 namespace {

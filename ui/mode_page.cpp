@@ -1,7 +1,7 @@
 #include "ui/pages.h"
 
 #include "framework/data_exchange.h"
-#include "ui/texts.h"
+#include "product/texts.h"
 
 void CDlgMode::DoDataExchange(CDataExchange* dx)
 {

@@ -3,8 +3,8 @@
 // shown and stores them when the wizard leaves it.
 #pragma once
 
-#include "app/install_state.h"
-#include "app/install_view.h"
+#include "install/install_state.h"
+#include "product/install_view.h"
 #include "framework/dialog.h"
 #include "framework/wait_cursor.h"
 #include "resources/dialog_ids.h"

@@ -1,9 +1,9 @@
 #include "ui/pages.h"
 
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "framework/data_exchange.h"
 #include "ui/folder_browser.h"
-#include "ui/texts.h"
+#include "product/texts.h"
 
 BOOL CDlgPath::OnInitDialog()
 {

@@ -1,6 +1,6 @@
 #include "ui/ui_services.h"
 
-#include "app/version_info.h"
+#include "product/version_info.h"
 #include "framework/application_name.h"
 #include "framework/application_windows.h"
 #include "resources/resource_ids.h"

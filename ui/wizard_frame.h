@@ -2,7 +2,7 @@
 // time, with Back, Next and Exit, the About box in its system menu and the exit confirmation.
 #pragma once
 
-#include "app/install_state.h"
+#include "install/install_state.h"
 #include "framework/dialog.h"
 #include "ui/pages.h"
 

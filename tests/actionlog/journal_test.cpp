@@ -2,7 +2,7 @@
 
 #include <sddl.h>
 
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
 

@@ -3,7 +3,7 @@
 #include "actionlog/previous_installation.h"
 
 #include "actionlog/action_log.h"
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "support/registry_snapshot.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"

@@ -1,7 +1,7 @@
 #include "actionlog/rollback.h"
 
 #include "actionlog/action_log.h"
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "support/file_tree_snapshot.h"
 #include "support/temporary_folder_override.h"
 #include "support/test_support.h"

@@ -2,10 +2,10 @@
 // shortcut, which goes to the all-users desktop, is proved by the whole installations).
 #include "actionlog/shortcuts.h"
 
-#include "app/install_state.h"
+#include "install/install_state.h"
 #include "support/shell_shortcut.h"
 #include "support/test_support.h"
-#include "ui/languages.h"
+#include "product/languages.h"
 
 #include <gtest/gtest.h>
 

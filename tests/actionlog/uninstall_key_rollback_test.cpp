@@ -2,7 +2,7 @@
 // registry back as it found it.
 #include "actionlog/action_log.h"
 
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "support/registry_snapshot.h"
 #include "support/unique_resource.h"
 #include "support/wine_detection.h"

@@ -2,7 +2,7 @@
 // keeps exactly the records that come before the damage.
 #include "actionlog/action_log.h"
 
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "log_test_support.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,7 @@
 #include "actionlog/action_log.h"
 
 #include "actionlog/paths_equivalent.h"
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "log_test_support.h"
 #include "support/test_support.h"
 

@@ -4,7 +4,7 @@
 //   actionlog_write_benchmark [runs]
 #include "actionlog/action_log.h"
 
-#include "app/product_identity.h"
+#include "product/product_identity.h"
 #include "support/test_support.h"
 
 #include <windows.h>

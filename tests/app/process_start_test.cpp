@@ -1,4 +1,4 @@
-#include "app/maker_folders.h"
+#include "product/maker_folders.h"
 #include "app/process_start.h"
 
 #include <gtest/gtest.h>

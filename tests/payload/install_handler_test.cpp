@@ -9,7 +9,7 @@
 #include "support/temporary_folder_override.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
-#include "ui/languages.h"
+#include "product/languages.h"
 
 #include <gtest/gtest.h>
 

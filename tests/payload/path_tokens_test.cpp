@@ -1,6 +1,6 @@
 #include "payload/path_tokens.h"
 
-#include "app/install_state.h"
+#include "install/install_state.h"
 #include "payload/compress_error.h"
 #include "support/strings.h"
 #include "support/test_support.h"

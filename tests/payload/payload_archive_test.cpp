@@ -7,7 +7,7 @@
 #include "support/strings.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
-#include "ui/languages.h"
+#include "product/languages.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // without a window.
 #pragma once
 
-#include "app/install_view.h"
+#include "product/install_view.h"
 
 #include <ostream>
 #include <string>

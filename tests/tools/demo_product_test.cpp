@@ -1,5 +1,5 @@
 // The demo product that the build packs in place of the real product's files.
-#include "app/version_info.h"
+#include "product/version_info.h"
 #include "payload/decompression.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_format.h"

@@ -2,9 +2,9 @@
 
 #include "support/test_support.h"
 #include "support/unique_resource.h"
-#include "ui/languages.h"
+#include "product/languages.h"
 
-#include "language_state_guard.h"
+#include "product/language_state_guard.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,10 @@
 #include "support/message_box_answerer.h"
 #include "support/test_window.h"
 #include "support/unique_resource.h"
-#include "ui/languages.h"
+#include "product/languages.h"
 #include "ui/ui_services.h"
 
-#include "language_state_guard.h"
+#include "product/language_state_guard.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "resources/dialog_ids.h"
 #include "support/memstream.h"
 #include "tools/test_driver/window_driver.h"
-#include "ui/texts.h"
+#include "product/texts.h"
 #include "ui/wizard_frame.h"
 
 #include "payload/payload_test_support.h"

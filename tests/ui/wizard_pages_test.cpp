@@ -3,7 +3,7 @@
 #include "resources/dialog_ids.h"
 #include "support/test_window.h"
 #include "tools/test_driver/window_driver.h"
-#include "ui/languages.h"
+#include "product/languages.h"
 #include "ui/pages.h"
 
 #include "wizard_session.h"

@@ -2,10 +2,10 @@
 // messages, as a person would, with a fake installation in place of the real one.
 #pragma once
 
-#include "app/install_state.h"
+#include "install/install_state.h"
 #include "ui/pages.h"
 
-#include "language_state_guard.h"
+#include "product/language_state_guard.h"
 #include "support/test_support.h"
 
 #include <windows.h>

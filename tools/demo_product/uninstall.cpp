@@ -22,8 +22,8 @@
 
 #include "actionlog/action_log.h"
 #include "actionlog/paths_equivalent.h"
-#include "app/product_identity.h"
-#include "app/uninstall_registration.h"
+#include "product/product_identity.h"
+#include "install/uninstall_registration.h"
 #include "payload/payload_archive.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"

@@ -1,0 +1,18 @@
+# Run by the build (Layers.cmake) for one layer: fails when one of SOURCES includes a header
+# of a FORBIDDEN folder, naming every such include; else touches STAMP.
+cmake_policy(SET CMP0057 NEW)
+set(violations "")
+foreach(source ${SOURCES})
+  file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<][A-Za-z_0-9]+/")
+  foreach(line ${includes})
+    string(REGEX MATCH "[\"<]([A-Za-z_0-9]+)/[^\">]*" header "${line}")
+    if(CMAKE_MATCH_1 IN_LIST FORBIDDEN)
+      string(SUBSTRING "${header}" 1 -1 header)
+      string(APPEND violations "\n  ${source}: ${header}")
+    endif()
+  endforeach()
+endforeach()
+if(violations)
+  message(FATAL_ERROR "The ${LAYER} layer includes headers of a layer above it:${violations}")
+endif()
+file(TOUCH ${STAMP})

@@ -1,0 +1,46 @@
+#include "install/install_state.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(InstallState, StartsEmpty)
+{
+    const InstallState state;
+    EXPECT_EQ(state.previousStatus, NotInstalled);
+    EXPECT_TRUE(state.previousVersionText.empty());
+    EXPECT_TRUE(state.installFolder.empty());
+    EXPECT_TRUE(state.startMenuFolder.empty());
+    EXPECT_TRUE(state.temporaryFolder.empty());
+    EXPECT_FALSE(state.createMenuShortcuts);
+    EXPECT_FALSE(state.createDesktopShortcut);
+    EXPECT_FALSE(state.advancedMode);
+    EXPECT_FALSE(state.installed);
+    EXPECT_TRUE(state.actionLog.records.empty());
+    EXPECT_TRUE(state.actionLog.previousRecords.empty());
+    EXPECT_FALSE(state.actionLog.pending);
+}
+
+TEST(InstallState, StatusValuesAreThoseOfTheRecord)
+{
+    EXPECT_EQ(NotInstalled, 0);
+    EXPECT_EQ(SameVersion, 1);
+    EXPECT_EQ(OlderVersion, 2);
+    EXPECT_EQ(NewerVersion, -1);
+}
+
+TEST(InstallState, PreviousStatusQueryGivesTheVersionTextOnlyForAnotherVersion)
+{
+    InstallState state;
+    state.previousVersionText = L"Tavelo 7.01h";
+    for (PreviousInstallStatus status : {NotInstalled, SameVersion, OlderVersion, NewerVersion}) {
+        state.previousStatus = status;
+        std::wstring text = L"unchanged";
+        EXPECT_EQ(state.PreviousStatus(&text), status);
+        const bool other = status == OlderVersion || status == NewerVersion;
+        EXPECT_EQ(text, other ? L"Tavelo 7.01h" : L"unchanged");
+        EXPECT_EQ(state.PreviousStatus(), status);
+    }
+}
+
+} // namespace
