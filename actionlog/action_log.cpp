@@ -150,6 +150,7 @@ void ActionLog::Foresee(const std::vector<std::pair<std::wstring, int>>& files)
 {
     if (!journal)
         return;
+    const JournalWorkTimer timer;
     std::vector<JournalEntry> entries;
     std::vector<std::wstring> folders;
     for (const auto& [path, fileKind] : files) {

@@ -24,6 +24,9 @@ constexpr std::uint32_t kLongestPayload = 1u << 20;
 
 std::function<void(std::size_t)> g_writeObserver;
 std::size_t g_writes = 0;
+// The journal runs on the window's thread only.
+std::chrono::nanoseconds g_timeSpent{};
+int g_timersRunning = 0;
 
 std::system_error LastError(const char* what)
 {
@@ -310,6 +313,22 @@ void SetJournalWriteObserver(std::function<void(std::size_t)> observer)
     g_writes = 0;
 }
 
+std::chrono::nanoseconds JournalTimeSpent()
+{
+    return g_timeSpent;
+}
+
+JournalWorkTimer::JournalWorkTimer() : start_(std::chrono::steady_clock::now())
+{
+    ++g_timersRunning;
+}
+
+JournalWorkTimer::~JournalWorkTimer()
+{
+    if (--g_timersRunning == 0)
+        g_timeSpent += std::chrono::steady_clock::now() - start_;
+}
+
 JournalEntry Journal::ActionEntry(const ActionRecord& record)
 {
     return JournalEntry{JournalEntryType::Action, record.kind, record.detail, record.inPlace ? kJournalInPlace : 0u,
@@ -329,6 +348,7 @@ bool TrustedJournalOwner(PSID owner, PSID processUser)
 Journal::Journal(std::wstring path, const std::wstring& productName, const std::wstring& temporaryFolder)
     : path_(std::move(path))
 {
+    const JournalWorkTimer timer;
     // Whatever the folder lets Users do, only administrators may change the journal: its
     // next reader undoes what it lists with administrator rights.
     std::vector<BYTE> user = ProcessUserSid();
@@ -379,6 +399,7 @@ void Journal::Foresee(const std::vector<JournalEntry>& entries)
 
 void Journal::Write(const std::vector<JournalEntry>& entries)
 {
+    const JournalWorkTimer timer;
     std::vector<std::uint8_t> bytes;
     for (const JournalEntry& entry : entries) {
         const auto ahead = std::find(foreseen_.begin(), foreseen_.end(), entry);
@@ -408,6 +429,7 @@ void Journal::BackupSaved(const std::wstring& backup)
 
 void Journal::RecordRegistryValue(const std::wstring& keyPath, const std::wstring& valueName)
 {
+    const JournalWorkTimer timer;
     JournalEntry entry{JournalEntryType::RegistryValue, 0, REG_NONE, 0, keyPath, valueName, {}};
     kv::unique_hkey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
@@ -428,6 +450,7 @@ void Journal::RecordRegistryValue(const std::wstring& keyPath, const std::wstrin
 
 void Journal::RecordFile(const std::wstring& path)
 {
+    const JournalWorkTimer timer;
     JournalEntry entry{JournalEntryType::Action, FileInstalled, -1, 0, path, {}, {}};
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -470,6 +493,7 @@ bool Journal::AdoptMadeFolder(const std::wstring& path)
 
 void Journal::End()
 {
+    const JournalWorkTimer timer;
     if (ended_)
         return;
     ended_ = true;

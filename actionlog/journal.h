@@ -24,6 +24,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -125,6 +126,23 @@ private:
 // Called after every write of a journal with the number of writes so far; a test uses it to
 // stop an installation at each of them. None by default.
 void SetJournalWriteObserver(std::function<void(std::size_t)> observer);
+
+// The time this process has spent in the journal's own work: making, writing, flushing and
+// removing it, and looking ahead at the payload's files. The installation benchmark sets it
+// against the whole installation.
+std::chrono::nanoseconds JournalTimeSpent();
+
+// Adds the time of its life to JournalTimeSpent, unless an enclosing timer counts it already.
+class JournalWorkTimer {
+public:
+    JournalWorkTimer();
+    ~JournalWorkTimer();
+    JournalWorkTimer(const JournalWorkTimer&) = delete;
+    JournalWorkTimer& operator=(const JournalWorkTimer&) = delete;
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
 
 // What the start of the installer found and did.
 struct JournalRecovery {

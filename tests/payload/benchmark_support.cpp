@@ -139,7 +139,7 @@ Figures RunChild(const std::wstring& mode, const std::wstring& archive, const st
     ::WaitForSingleObject(process.hProcess, INFINITE);
     Figures figures;
     std::ifstream in(result.c_str());
-    if (!(in >> figures.seconds >> figures.peakMiB >> figures.extraMiB))
+    if (!(in >> figures.seconds >> figures.peakMiB >> figures.extraMiB >> figures.partSeconds))
         throw std::runtime_error("a measured run failed");
     in.close();
     ::DeleteFileW(result.c_str());
@@ -153,7 +153,7 @@ bool RunAsChild(int argc, wchar_t** argv,
         return false;
     const Figures figures = run(argv[2], argv[3], argv[4]);
     std::ofstream out(argv[5]);
-    out << figures.seconds << ' ' << figures.peakMiB << ' ' << figures.extraMiB << '\n';
+    out << figures.seconds << ' ' << figures.peakMiB << ' ' << figures.extraMiB << ' ' << figures.partSeconds << '\n';
     return true;
 }
 

@@ -13,6 +13,7 @@ struct Figures {
     double seconds = 0;
     double peakMiB = 0;    // peak working set of the run's process
     double extraMiB = 0;   // peak working set less the working set before the measured work
+    double partSeconds = 0;   // the time of the part of the work a benchmark follows, if any
 };
 
 // Times the work and takes the working set before it and the peak after it.
