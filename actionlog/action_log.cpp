@@ -7,6 +7,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <set>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -152,14 +153,14 @@ void ActionLog::Foresee(const std::vector<std::pair<std::wstring, int>>& files)
         return;
     const JournalWorkTimer timer;
     std::vector<JournalEntry> entries;
-    std::vector<std::wstring> folders;
+    // Each folder is asked for once, however many files it holds.
+    std::set<std::wstring> asked;
     for (const auto& [path, fileKind] : files) {
         if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
             continue;   // replaced or kept: AddFile journals it itself, with its backup
         for (const std::wstring& folder : FoldersOf(FolderOfFile(path))) {
-            if (std::find(folders.begin(), folders.end(), folder) != folders.end() || ::PathIsDirectoryW(folder.c_str()))
+            if (!asked.insert(folder).second || ::PathIsDirectoryW(folder.c_str()))
                 continue;
-            folders.push_back(folder);
             entries.push_back(Journal::ActionEntry(ActionRecord{FolderCreated, folder, {}, true, -1}));
         }
         entries.push_back(Journal::ActionEntry(ActionRecord{FileInstalled, path, {}, false, fileKind}));

@@ -26,6 +26,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -117,7 +118,8 @@ private:
     bool adopted_ = false;
     kv::unique_file file_;
     std::vector<std::wstring> ownBackups_;
-    std::vector<JournalEntry> foreseen_;   // written ahead, not yet asked for
+    // Written ahead, not yet asked for; asked for in the order they were foreseen, as a rule.
+    std::deque<JournalEntry> foreseen_;
     bool final_ = false;
     bool settled_ = false;
     bool ended_ = false;
