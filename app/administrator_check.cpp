@@ -31,6 +31,33 @@ private:
 
 } // namespace
 
+bool PassesAdministratorsAccessCheck(HANDLE impersonationToken)
+{
+    const kv::unique_sid administrators = WellKnownSid(AdministratorsAccount);
+    constexpr DWORD kAccessRead = 1, kAccessWrite = 2, kAccessAll = kAccessRead | kAccessWrite;
+    std::vector<BYTE> acl(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + sec::GetLengthSid()(administrators.get()));
+    auto* list = reinterpret_cast<ACL*>(acl.data());
+    sec::check(sec::InitializeAcl()(list, static_cast<DWORD>(acl.size()), ACL_REVISION2));
+    sec::check(sec::AddAccessAllowedAce()(list, ACL_REVISION2, kAccessAll, administrators.get()));
+
+    SECURITY_DESCRIPTOR descriptor{};
+    sec::check(sec::InitializeSecurityDescriptor()(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    sec::check(sec::SetSecurityDescriptorDacl()(&descriptor, TRUE, list, FALSE));
+    sec::check(sec::SetSecurityDescriptorOwner()(&descriptor, administrators.get(), FALSE));
+    sec::check(sec::SetSecurityDescriptorGroup()(&descriptor, administrators.get(), FALSE));
+    if (!::IsValidSecurityDescriptor(&descriptor))
+        return false;
+
+    GENERIC_MAPPING mapping{kAccessRead, kAccessWrite, 0, kAccessAll};
+    BYTE privileges[20] = {};
+    DWORD privilegesLength = sizeof privileges;
+    DWORD granted = 0;
+    BOOL status = FALSE;
+    sec::check(sec::AccessCheck()(&descriptor, impersonationToken, kAccessRead, &mapping,
+                                  reinterpret_cast<PRIVILEGE_SET*>(privileges), &privilegesLength, &granted, &status));
+    return status != FALSE;
+}
+
 bool IsUserAdministratorByAccessCheck()
 {
     try {
@@ -42,31 +69,7 @@ bool IsUserAdministratorByAccessCheck()
             sec::check(sec::OpenProcessToken()(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, primary.put()));
             sec::check(sec::DuplicateToken()(primary.get(), SecurityImpersonation, token.put()));
         }
-
-        const kv::unique_sid administrators = WellKnownSid(AdministratorsAccount);
-        constexpr DWORD kAccessRead = 1, kAccessWrite = 2, kAccessAll = kAccessRead | kAccessWrite;
-        std::vector<BYTE> acl(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + sec::GetLengthSid()(administrators.get()));
-        auto* list = reinterpret_cast<ACL*>(acl.data());
-        sec::check(sec::InitializeAcl()(list, static_cast<DWORD>(acl.size()), ACL_REVISION2));
-        sec::check(sec::AddAccessAllowedAce()(list, ACL_REVISION2, kAccessAll, administrators.get()));
-
-        SECURITY_DESCRIPTOR descriptor{};
-        sec::check(sec::InitializeSecurityDescriptor()(&descriptor, SECURITY_DESCRIPTOR_REVISION));
-        sec::check(sec::SetSecurityDescriptorDacl()(&descriptor, TRUE, list, FALSE));
-        sec::check(sec::SetSecurityDescriptorOwner()(&descriptor, administrators.get(), FALSE));
-        sec::check(sec::SetSecurityDescriptorGroup()(&descriptor, administrators.get(), FALSE));
-        if (!::IsValidSecurityDescriptor(&descriptor))
-            return false;
-
-        GENERIC_MAPPING mapping{kAccessRead, kAccessWrite, 0, kAccessAll};
-        BYTE privileges[20] = {};
-        DWORD privilegesLength = sizeof privileges;
-        DWORD granted = 0;
-        BOOL status = FALSE;
-        sec::check(sec::AccessCheck()(&descriptor, token.get(), kAccessRead, &mapping,
-                                      reinterpret_cast<PRIVILEGE_SET*>(privileges), &privilegesLength, &granted,
-                                      &status));
-        return status != FALSE;
+        return PassesAdministratorsAccessCheck(token.get());
     } catch (const std::system_error&) {
         return false;
     }
