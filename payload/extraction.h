@@ -73,7 +73,7 @@ public:
 // A handler: a function object held by value, called on the thread of the extraction.
 using PayloadHandler = std::function<notification::result(notification)>;
 
-// Gives Users access to a folder; GrantUsersAccess in the installer.
+// Gives Users access to a folder or file; GrantUsersAccess in the installer.
 using FolderRightsGranter = std::function<bool(const std::wstring& path, DWORD accessMask, BYTE aceFlags)>;
 
 // Called between blocks of a long piece of work that sends no notification (the

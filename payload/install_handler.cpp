@@ -45,8 +45,10 @@ std::wstring ErrorCodeText(const std::error_code& code)
 }
 
 InstallHandler::InstallHandler(InstallView& view, std::istream& payloadStream, InstallState& state,
-                               InstalledPrograms& programs, std::chrono::milliseconds pumpInterval)
+                               InstalledPrograms& programs, std::chrono::milliseconds pumpInterval,
+                               FolderRightsGranter grantRights)
     : view_(&view), payloadStream_(&payloadStream), state_(&state), programs_(&programs),
+      grantRights_(grantRights ? std::move(grantRights) : FolderRightsGranter(GrantUsersAccess)),
       pacing_(std::make_shared<Pacing>(Pacing{pumpInterval, {}}))
 {
 }
@@ -133,7 +135,7 @@ notification::result InstallHandler::FileBegin(const PayloadEntry& entry)
         // written again.
         const bool exists = FileExists(path);
         if (state_->previousStatus != NotInstalled && log.HasCompletedFile(path) && exists) {
-            GrantUsersAccess(path, kSharedFileModifyAccess, 0);
+            OpenToUsers(path);
             return notification::result::skip;
         }
         if (!exists)
@@ -141,7 +143,7 @@ notification::result InstallHandler::FileBegin(const PayloadEntry& entry)
         // A file the earlier installation did not put there is taken over unchanged.
         log.AddFile(path, SharedData, true);
         log.Complete(true);
-        GrantUsersAccess(path, kSharedFileModifyAccess, 0);
+        OpenToUsers(path);
         return notification::result::skip;
     }
     case SampleData:
@@ -172,11 +174,16 @@ notification::result InstallHandler::Write(const PayloadEntry& entry, bool copyO
 notification::result InstallHandler::FileEnd(const PayloadEntry& entry)
 {
     if (entry.kind == SharedData)
-        GrantUsersAccess(entry.destination, kSharedFileModifyAccess, 0);
+        OpenToUsers(entry.destination);
     if (entry.kind != TemporaryFile)
         state_->actionLog.Complete(true);
     ReportOutcome(*view_, true);
     return notification::result::proceed;
+}
+
+void InstallHandler::OpenToUsers(const std::wstring& path) const
+{
+    grantRights_(path, kSharedFileModifyAccess, 0);
 }
 
 notification::result InstallHandler::Progress(std::uint64_t done, std::uint64_t total)

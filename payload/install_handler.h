@@ -27,6 +27,7 @@ struct InstalledPrograms {
 // the noted paths, which it refers to and does not own. After every notification it
 // handled without an error, and after every block of the verification pass, it lets the
 // view pump the waiting window messages once pumpInterval has passed since the last time.
+// It opens the shared files to Users through grantRights (empty: GrantUsersAccess).
 class InstallHandler {
 public:
     // Under Wine every look into the message queue is a round trip to the Wine server that
@@ -35,7 +36,7 @@ public:
     static constexpr std::chrono::milliseconds kPumpInterval{10};
 
     InstallHandler(InstallView& view, std::istream& payloadStream, InstallState& state, InstalledPrograms& programs,
-                   std::chrono::milliseconds pumpInterval = kPumpInterval);
+                   std::chrono::milliseconds pumpInterval = kPumpInterval, FolderRightsGranter grantRights = {});
 
     notification::result operator()(notification message);
 
@@ -53,6 +54,8 @@ private:
     notification::result Failed(const std::error_code& code);
     // Records the file, then shows and reports its "Copying File" line.
     notification::result Write(const PayloadEntry& entry, bool copyOriginal);
+    // Gives Users the right to read, change and delete the shared file at path.
+    void OpenToUsers(const std::wstring& path) const;
 
     struct Pacing {
         std::chrono::steady_clock::duration interval;
@@ -63,6 +66,7 @@ private:
     std::istream* payloadStream_;
     InstallState* state_;
     InstalledPrograms* programs_;
+    FolderRightsGranter grantRights_;
     std::shared_ptr<Pacing> pacing_;   // shared by the copies
 };
 

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -37,24 +38,50 @@ std::vector<std::uint8_t> Bytes(const std::string& text)
     return {text.begin(), text.end()};
 }
 
+// A grant of access to Users, its path relative to the test's folder.
+struct Grant {
+    std::wstring path;
+    DWORD accessMask;
+    BYTE aceFlags;
+    bool operator==(const Grant&) const = default;
+};
+
+void PrintTo(const Grant& grant, std::ostream* os)
+{
+    *os << testing::PrintToString(grant.path) << std::hex << " 0x" << grant.accessMask << " 0x" << +grant.aceFlags;
+}
+
 class InstallHandlerTest : public testing::Test {
 protected:
     static void SetUpTestSuite() { SetLanguage(kEnglish); }
 
     // Extracts the archive with the installer's handler: "<InstallPath>" is the test's
-    // folder, the samples go to folder\Samples, "<Temporary>" is folder\Temp. Counts the
-    // notifications the handler is given.
+    // folder, which is also the all-users desktop where the samples folder "Samples" goes,
+    // "<CommonData>" is folder\ProgramData, "<Temporary>" is folder\Temp. Counts the
+    // notifications the handler is given and records the grants of the extraction and of
+    // the handler instead of making them.
     bool Extract(const std::string& archive)
     {
         compressedBlocks_ = (archive.size() + 4095) / 4096;
         kv::imemstream stream(archive.data(), archive.size());
+        ExtractionServices services;
+        services.shellFolder = [&](int csidl) {
+            return csidl == CSIDL_COMMON_APPDATA ? folder_ / L"ProgramData" : folder_.path();
+        };
+        services.grantRights = [&](const std::wstring& path, DWORD accessMask, BYTE aceFlags) {
+            const std::wstring prefix = folder_.path() + L"\\";
+            grants_.push_back({path.starts_with(prefix) ? path.substr(prefix.size()) : path, accessMask, aceFlags});
+            return true;
+        };
         // Pumping at every chance, so that the pumps can be counted.
-        InstallHandler handler(view_, stream, state_, programs_, std::chrono::milliseconds(0));
-        return ExtractPayload(stream, folder_.path(), folder_ / L"Samples", folder_ / L"Temp",
-                              [&](notification message) {
-                                  ++notifications_;
-                                  return handler(std::move(message));
-                              });
+        InstallHandler handler(view_, stream, state_, programs_, std::chrono::milliseconds(0), services.grantRights);
+        return ExtractPayload(
+            stream, folder_.path(), L"Samples", folder_ / L"Temp",
+            [&](notification message) {
+                ++notifications_;
+                return handler(std::move(message));
+            },
+            services);
     }
 
     ReportCall Copying(const std::wstring& path) const
@@ -69,6 +96,7 @@ protected:
     InstalledPrograms programs_;
     std::size_t notifications_ = 0;
     std::size_t compressedBlocks_ = 0;
+    std::vector<Grant> grants_;
 };
 
 TEST_F(InstallHandlerTest, WrittenFilesAreRecordedReportedAndTheirProgramsNoted)
@@ -179,6 +207,68 @@ TEST_F(InstallHandlerTest, ReinstallationWritesTheSamples)
     EXPECT_TRUE(Extract(CompressedPayload({{L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"}})));
     EXPECT_EQ(ReadFileBytes(folder_ / L"Samples\\Sample 1.tvp"), Bytes("sample"));
 }
+
+struct GrantCase {
+    const char* name;
+    PreviousInstallStatus previousStatus;   // not NotInstalled: the earlier log lists Settings.kvs
+    bool settingsThere;                     // Settings.kvs is there before the installation
+    std::vector<Grant> grants;
+};
+
+void PrintTo(const GrantCase& grantCase, std::ostream* os)
+{
+    *os << grantCase.name;
+}
+
+class InstallHandlerGrantTest : public InstallHandlerTest, public testing::WithParamInterface<GrantCase> {};
+
+// Every folder and shared file that Users are given, with its mask and in order: on the
+// machine a missing or narrower grant shows only when a user without administrator rights
+// is refused.
+TEST_P(InstallHandlerGrantTest, OpensEachSharedFolderAndFileToUsers)
+{
+    const std::wstring settings = folder_ / L"ProgramData\\Korvane\\Settings.kvs";
+    if (GetParam().settingsThere) {
+        ASSERT_EQ(::SHCreateDirectoryExW(nullptr, (folder_ / L"ProgramData\\Korvane").c_str(), nullptr), ERROR_SUCCESS);
+        WriteFileBytes(settings, Bytes("user settings"));
+    }
+    state_.previousStatus = GetParam().previousStatus;
+    if (state_.previousStatus != NotInstalled)
+        state_.actionLog.previousRecords.push_back({FileInstalled, settings, {}, true, SharedData});
+
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<CommonData>\\Korvane", SharedData, "settings"},
+                                           {L"Stone.kvm", L"<CommonData>\\Korvane\\Materials", SharedData, "stone"},
+                                           {L"Tavelo.exe", L"<InstallPath>", MainProgram, "main"},
+                                           {L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"}})));
+
+    EXPECT_EQ(grants_, GetParam().grants);
+    for (const ActionRecord& record : state_.actionLog.records)
+        if (!record.backup.empty())
+            ::DeleteFileW(record.backup.c_str());
+}
+
+constexpr DWORD kFull = 0x1F01FF;     // FILE_ALL_ACCESS
+constexpr BYTE kInherited = 0x3;      // by files and folders
+constexpr DWORD kModify = 0x13019F;   // read, write and delete, not execute
+
+INSTANTIATE_TEST_SUITE_P(
+    Installations, InstallHandlerGrantTest,
+    testing::Values(
+        GrantCase{"Fresh", NotInstalled, false,
+                  {{L"ProgramData\\Korvane", kFull, kInherited}, {L"ProgramData\\Korvane\\Settings.kvs", kModify, 0},
+                   {L"ProgramData\\Korvane\\Materials", kFull, kInherited},
+                   {L"ProgramData\\Korvane\\Materials\\Stone.kvm", kModify, 0}, {L"Samples", kFull, kInherited}}},
+        // The earlier installation's shared file stays; the samples are not written.
+        GrantCase{"Update", OlderVersion, true,
+                  {{L"ProgramData\\Korvane\\Settings.kvs", kModify, 0}, {L"ProgramData\\Korvane", kFull, kInherited},
+                   {L"ProgramData\\Korvane\\Materials", kFull, kInherited},
+                   {L"ProgramData\\Korvane\\Materials\\Stone.kvm", kModify, 0}}},
+        // A shared file that no earlier installation put there is taken over as it is.
+        GrantCase{"KeptSharedFile", NotInstalled, true,
+                  {{L"ProgramData\\Korvane\\Settings.kvs", kModify, 0}, {L"ProgramData\\Korvane", kFull, kInherited},
+                   {L"ProgramData\\Korvane\\Materials", kFull, kInherited},
+                   {L"ProgramData\\Korvane\\Materials\\Stone.kvm", kModify, 0}, {L"Samples", kFull, kInherited}}}),
+    [](const testing::TestParamInfo<GrantCase>& info) { return info.param.name; });
 
 TEST_F(InstallHandlerTest, FailureEndsTheFilesLineWithFailedAndShowsTheSystemErrorCode)
 {
