@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kTextUninstallShortcut = 13;
-
 // The desktop of all users, else the user's own; empty when the shell names neither.
 std::wstring DesktopFolder()
 {

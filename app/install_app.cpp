@@ -54,14 +54,14 @@ bool CInstallApp::PassPreflightChecks()
     ChooseStartupLanguage();
 
     if (!IsUserAdministrator()) {
-        AfxMessageBox(LoadText(126), MB_OK | MB_ICONEXCLAMATION);
+        AfxMessageBox(LoadText(kTextAdministratorRequired), MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     // Every running process of the application name holds a unit of the counter: more than
     // this installer's own means the product runs.
     while (ProcessInstanceCounter().Count() > 1) {
-        if (AfxMessageBox(FormatText(LoadText(127), ProductDisplayName(false)), MB_RETRYCANCEL | MB_ICONEXCLAMATION)
-            == IDCANCEL)
+        const std::wstring question = FormatText(LoadText(kTextCloseProduct), ProductDisplayName(false));
+        if (AfxMessageBox(question, MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
             return false;
     }
     return true;

@@ -22,16 +22,6 @@
 
 namespace {
 
-constexpr int kTextSamplesFolder = 18;
-constexpr int kTextShortcuts = 117;
-constexpr int kTextRegistry = 118;
-constexpr int kTextInstallationData = 119;
-constexpr int kTextDirectX = 131;
-constexpr int kTextJournalUnreadable = 128;
-constexpr int kTextInterruptionPartlyUndone = 130;
-constexpr int kTextInterruptionUndone = 132;
-constexpr int kTextJournalUntrusted = 134;
-
 // Shows the hourglass for as long as it lives.
 class ViewWaitCursor {
 public:

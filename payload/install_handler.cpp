@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kTextCopying = 115;
-
 // Only a file is taken over; a folder or anything else in its place makes the file's write
 // fail.
 bool FileExists(const std::wstring& path)

@@ -34,13 +34,6 @@ public:
     virtual void EndWaitCursor() = 0;
 };
 
-// Texts of the report and the status line that the install procedure and the install
-// handler share.
-inline constexpr int kTextOk = 11;
-inline constexpr int kTextFailed = 12;
-inline constexpr int kTextPreparing = 114;
-inline constexpr int kTextInstallationFailed = 121;
-
 // The second half of a step's report line: "OK" or "Failed" and the line end.
 inline void ReportOutcome(InstallView& view, bool succeeded)
 {

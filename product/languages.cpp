@@ -260,7 +260,7 @@ void ChangeLanguage(LanguageIndex index)
     SetLanguage(index);
     if (!IsInstallerTranslated(index)) {
         // The lookup reads an untranslated language's texts in English.
-        AfxMessageBox(FormatText(LoadText(129), ProductDisplayName(false)), MB_ICONINFORMATION);
+        AfxMessageBox(FormatText(LoadText(kTextInstallerInEnglish), ProductDisplayName(false)), MB_ICONINFORMATION);
         SetLanguage(kEnglish);
     }
     AfxSetAppName(InstallerTitle(true));

@@ -89,12 +89,12 @@ std::wstring FormatTextArguments(const std::wstring& text, const std::vector<std
 
 std::wstring ContinueStatusText()
 {
-    return FormatText(LoadText(106), LoadText(6));
+    return FormatText(LoadText(kTextContinue), LoadText(kTextNext));
 }
 
 std::wstring InstallerTitle(bool withProduct)
 {
-    std::wstring title = LoadText(0);
+    std::wstring title = LoadText(kTextInstaller);
     if (withProduct)
         title.append(L" \u2013 ").append(ProductDisplayName(true));
     return title;

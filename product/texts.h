@@ -1,6 +1,8 @@
 // The installer's visible texts: looked up by offset in the current language.
 #pragma once
 
+#include "product/text_ids.h"
+
 #include <windows.h>
 
 #include <string>

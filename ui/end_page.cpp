@@ -6,13 +6,13 @@
 void CDlgEnd::DoDataExchange(CDataExchange* dx)
 {
     if (!dx->SaveAndValidate() && state_.installed)
-        SetDlgItemText(IDC_INFO, LoadText(120));
+        SetDlgItemText(IDC_INFO, LoadText(kTextInstallationComplete));
 }
 
 void CDlgEnd::UpdateTexts()
 {
     SetDlgItemText(IDC_INFO, L"");
-    SetDlgItemText(IDC_STATUS, FormatText(LoadText(107), LoadText(4)));
+    SetDlgItemText(IDC_STATUS, FormatText(LoadText(kTextClickToExit), LoadText(kTextExit)));
 }
 
 void CDlgEnd::StretchControls(int dx, int dy)

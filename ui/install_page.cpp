@@ -42,13 +42,15 @@ void CDlgInstall::WriteSummary()
     ::ShowWindow(progress_, SW_HIDE);
 
     ::SetWindowTextW(report_, L"");
-    AppendReport(FormatText(LoadText(100), ProductDisplayName(true)) + L"\r\n", false);
-    AppendReport(LoadText(122), true);
-    AppendReport(FormatText(LoadText(123), kv::quoted_path(state_.installFolder)) + L"\r\n", false);
+    AppendReport(FormatText(LoadText(kTextProductInstallation), ProductDisplayName(true)) + L"\r\n", false);
+    AppendReport(LoadText(kTextInstallationOptions), true);
+    AppendReport(FormatText(LoadText(kTextInstallFolderOption), kv::quoted_path(state_.installFolder)) + L"\r\n",
+                 false);
     if (state_.createMenuShortcuts)
-        AppendReport(FormatText(LoadText(124), kv::quoted_path(state_.startMenuFolder)) + L"\r\n", false);
+        AppendReport(FormatText(LoadText(kTextMenuShortcutOption), kv::quoted_path(state_.startMenuFolder)) + L"\r\n",
+                     false);
     if (state_.createDesktopShortcut)
-        AppendReport(LoadText(125) + L"\r\n", false);
+        AppendReport(LoadText(kTextDesktopShortcutOption) + L"\r\n", false);
 
     for (auto first = ::SendMessageW(report_, EM_GETFIRSTVISIBLELINE, 0, 0); first > 0;) {
         ::SendMessageW(report_, EM_LINESCROLL, 0, -1);
@@ -150,7 +152,7 @@ bool CDlgInstall::Install()
     } catch (const std::exception&) {
         // The installation reports its own failures; one that escapes it must not unwind
         // through the system's dialog code. It counts as a failed installation.
-        const std::wstring failure = FormatText(LoadText(121), L"1:8000FFFF");
+        const std::wstring failure = FormatText(LoadText(kTextInstallationFailed), L"1:8000FFFF");
         SetStatusText(failure);
         AppendReport(failure + L"\r\n", false);
     }
@@ -160,7 +162,7 @@ bool CDlgInstall::Install()
 
 void CDlgInstall::UpdateTexts()
 {
-    SetDlgItemText(IDC_STATUS, FormatText(LoadText(108), LoadText(7)));
+    SetDlgItemText(IDC_STATUS, FormatText(LoadText(kTextClickToInstall), LoadText(kTextInstall)));
 }
 
 void CDlgInstall::StretchControls(int dx, int dy)

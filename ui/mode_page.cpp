@@ -14,9 +14,9 @@ void CDlgMode::DoDataExchange(CDataExchange* dx)
 
 void CDlgMode::UpdateTexts()
 {
-    SetDlgItemText(IDC_MODE_GROUP, LoadText(15));
-    SetDlgItemText(IDC_MODE_QUICK, LoadText(16));
-    SetDlgItemText(IDC_MODE_ADVANCED, LoadText(17));
+    SetDlgItemText(IDC_MODE_GROUP, LoadText(kTextInstallationMethod));
+    SetDlgItemText(IDC_MODE_QUICK, LoadText(kTextQuickInstallation));
+    SetDlgItemText(IDC_MODE_ADVANCED, LoadText(kTextAdvancedInstallation));
     SetDlgItemText(IDC_STATUS, ContinueStatusText());
 }
 

@@ -38,7 +38,7 @@ bool CDlgPath::OnCommand(int id, int code, HWND)
 void CDlgPath::Browse()
 {
     UpdateData(true);
-    const std::wstring title = FormatText(LoadText(111), ProductDisplayName(false));
+    const std::wstring title = FormatText(LoadText(kTextSelectInstallFolder), ProductDisplayName(false));
     const std::wstring chosen = BrowseInstallFolder(state_.installFolder, ProductRegistryName(), title);
     if (!chosen.empty()) {
         state_.installFolder = chosen;
@@ -48,9 +48,9 @@ void CDlgPath::Browse()
 
 void CDlgPath::UpdateTexts()
 {
-    SetDlgItemText(IDC_PATH_GROUP, LoadText(10));
-    SetDlgItemText(IDC_PATH_LABEL, FormatText(LoadText(111), ProductDisplayName(false)));
-    SetDlgItemText(IDC_BROWSE, LoadText(8));
+    SetDlgItemText(IDC_PATH_GROUP, LoadText(kTextFolderSelection));
+    SetDlgItemText(IDC_PATH_LABEL, FormatText(LoadText(kTextSelectInstallFolder), ProductDisplayName(false)));
+    SetDlgItemText(IDC_BROWSE, LoadText(kTextBrowse));
     SetDlgItemText(IDC_STATUS, ContinueStatusText());
 }
 

@@ -75,7 +75,8 @@ void CDlgShortcut::EnableMenuFolder() const
 void CDlgShortcut::Browse()
 {
     UpdateData(true);
-    const StartMenuChoice chosen = BrowseStartMenuFolder(state_.startMenuFolder, ProductRegistryName(), LoadText(112));
+    const StartMenuChoice chosen =
+        BrowseStartMenuFolder(state_.startMenuFolder, ProductRegistryName(), LoadText(kTextMenuShortcut));
     if (!chosen.folder.empty()) {
         folder_ = chosen.relative;
         state_.startMenuFolder = chosen.folder;
@@ -85,10 +86,10 @@ void CDlgShortcut::Browse()
 
 void CDlgShortcut::UpdateTexts()
 {
-    SetDlgItemText(IDC_SHORTCUT_GROUP, LoadText(9));
-    SetDlgItemText(IDC_MENU_SHORTCUT, LoadText(112));
-    SetDlgItemText(IDC_BROWSE, LoadText(8));
-    SetDlgItemText(IDC_DESKTOP_SHORTCUT, LoadText(113));
+    SetDlgItemText(IDC_SHORTCUT_GROUP, LoadText(kTextStartMenu));
+    SetDlgItemText(IDC_MENU_SHORTCUT, LoadText(kTextMenuShortcut));
+    SetDlgItemText(IDC_BROWSE, LoadText(kTextBrowse));
+    SetDlgItemText(IDC_DESKTOP_SHORTCUT, LoadText(kTextDesktopShortcut));
     SetDlgItemText(IDC_STATUS, ContinueStatusText());
 }
 

@@ -103,27 +103,29 @@ void CDlgStart::UpdateTexts()
     std::wstring status;
     switch (state_.PreviousStatus(&installed)) {
     case SameVersion:
-        situation = FormatText(LoadText(102), product) + L"\r\n" + LoadText(104);
-        status = FormatText(LoadText(105), LoadText(6), LoadText(2));
+        situation =
+            FormatText(LoadText(kTextAlreadyInstalled), product) + L"\r\n" + LoadText(kTextConfirmReinstallation);
+        status = FormatText(LoadText(kTextContinueOrExit), LoadText(kTextNext), LoadText(kTextCancel));
         break;
     case OlderVersion:
-        situation = FormatText(LoadText(101), installed, product);
+        situation = FormatText(LoadText(kTextUpdate), installed, product);
         status = ContinueStatusText();
         break;
     case NewerVersion:
-        situation = FormatText(LoadText(100), product) + L"\r\n" + FormatText(LoadText(103), installed);
-        status = FormatText(LoadText(107), LoadText(2));
+        situation = FormatText(LoadText(kTextProductInstallation), product) + L"\r\n"
+                    + FormatText(LoadText(kTextNewerInstalled), installed);
+        status = FormatText(LoadText(kTextClickToExit), LoadText(kTextCancel));
         break;
     case NotInstalled:
     default:
-        situation = FormatText(LoadText(100), product);
+        situation = FormatText(LoadText(kTextProductInstallation), product);
         status = ContinueStatusText();
         break;
     }
     SetDlgItemText(IDC_INFO, situation);
     SetDlgItemText(IDC_STATUS, status);
-    SetDlgItemText(IDC_COPYRIGHT, FormatText(LoadText(109), product));
-    SetDlgItemText(IDC_LANGUAGE_LABEL, LoadText(14));
+    SetDlgItemText(IDC_COPYRIGHT, FormatText(LoadText(kTextCopyright), product));
+    SetDlgItemText(IDC_LANGUAGE_LABEL, LoadText(kTextLanguageSelection));
 }
 
 void CDlgStart::StretchControls(int dx, int dy)

@@ -31,7 +31,7 @@ CAboutDlg::CAboutDlg(HWND owner) : CDialog(IDD_ABOUTBOX, owner) {}
 BOOL CAboutDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    std::wstring title = LoadText(3);
+    std::wstring title = LoadText(kTextAbout);
     if (title.empty())
         title = AfxWindowText(GetSafeHwnd());
     ::SetWindowTextW(GetSafeHwnd(), FormatText(title, InstallerTitle(false)).c_str());
@@ -41,7 +41,7 @@ BOOL CAboutDlg::OnInitDialog()
         SetDlgItemText(IDC_ABOUT_PRODUCT, product);
     if (const std::wstring legal = installer.LegalCopyright(); !legal.empty())
         SetDlgItemText(IDC_ABOUT_LEGAL, legal);
-    SetDlgItemText(IDOK, LoadText(1));
+    SetDlgItemText(IDOK, LoadText(kTextOkButton));
     return TRUE;
 }
 
@@ -126,7 +126,7 @@ void CInstallDlg::SizeToLargestPage()
 
 std::wstring CInstallDlg::AboutEntryText() const
 {
-    const std::wstring about = FormatText(LoadText(3), InstallerTitle(false));
+    const std::wstring about = FormatText(LoadText(kTextAbout), InstallerTitle(false));
     if (IsRightToLeft(CurrentLanguage()))
         return L"..." + about;
     return L"&" + about + L"...";
@@ -145,9 +145,10 @@ void CInstallDlg::UpdateTexts()
 
 void CInstallDlg::UpdateButtons()
 {
-    SetDlgItemText(IDOK, current_ == kInstallPage && !state_.installed ? LoadText(7) : LoadText(6) + L"  >");
-    SetDlgItemText(IDC_BACK, L"<  " + LoadText(5));
-    SetDlgItemText(IDCANCEL, state_.installed ? LoadText(4) : LoadText(2));
+    const bool install = current_ == kInstallPage && !state_.installed;
+    SetDlgItemText(IDOK, install ? LoadText(kTextInstall) : LoadText(kTextNext) + L"  >");
+    SetDlgItemText(IDC_BACK, L"<  " + LoadText(kTextBack));
+    SetDlgItemText(IDCANCEL, state_.installed ? LoadText(kTextExit) : LoadText(kTextCancel));
 }
 
 void CInstallDlg::ShowPage(int target)
@@ -213,7 +214,7 @@ void CInstallDlg::OnCancel()
         return;
     const bool ask = !state_.installed && state_.previousStatus != NewerVersion
                      && !(state_.previousStatus == SameVersion && current_ == kStartPage);
-    if (ask && AfxMessageBox(LoadText(110), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDNO)
+    if (ask && AfxMessageBox(LoadText(kTextConfirmExit), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDNO)
         return;
     EndDialog(state_.installed ? IDOK : IDCANCEL);
 }
