@@ -8,16 +8,6 @@
 
 namespace kv {
 
-namespace detail {
-
-struct image_list_traits {
-    using type = HIMAGELIST;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type list) noexcept { ::ImageList_Destroy(list); }
-};
-
-} // namespace detail
-
-using unique_image_list = unique_resource<detail::image_list_traits>;
+using unique_image_list = unique_resource<detail::closed_by<HIMAGELIST, ::ImageList_Destroy>>;
 
 } // namespace kv

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace kv {
@@ -59,85 +60,28 @@ private:
 
 namespace detail {
 
-struct handle_traits {               // kernel objects whose "none" is NULL
-    using type = HANDLE;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type h) noexcept { ::CloseHandle(h); }
-};
-
-struct file_handle_traits {          // CreateFileW and friends: "none" is INVALID_HANDLE_VALUE
-    using type = HANDLE;
-    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(type h) noexcept { ::CloseHandle(h); }
-};
-
-struct hkey_traits {
-    using type = HKEY;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type k) noexcept { ::RegCloseKey(k); }
-};
-
-struct module_traits {               // modules loaded by LoadLibrary(Ex)W
-    using type = HMODULE;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type m) noexcept { ::FreeLibrary(m); }
-};
-
-struct sid_traits {                  // SIDs made by AllocateAndInitializeSid
-    using type = PSID;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type s) noexcept { ::FreeSid(s); }
-};
-
-struct local_memory_traits {         // LocalAlloc, and buffers the system allocates with it
-    using type = HLOCAL;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type m) noexcept { ::LocalFree(m); }
-};
-
-struct cotask_memory_traits {        // CoTaskMemAlloc, SHGetKnownFolderPath
-    using type = void*;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type m) noexcept { ::CoTaskMemFree(m); }
-};
-
-struct find_handle_traits {          // FindFirstFileW
-    using type = HANDLE;
-    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(type h) noexcept { ::FindClose(h); }
-};
-
-struct icon_traits {
-    using type = HICON;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type i) noexcept { ::DestroyIcon(i); }
-};
-
-struct dc_traits {                   // CreateCompatibleDC, CreateDC
-    using type = HDC;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type dc) noexcept { ::DeleteDC(dc); }
-};
-
-struct gdi_object_traits {
-    using type = HGDIOBJ;
-    static type invalid() noexcept { return nullptr; }
-    static void close(type o) noexcept { ::DeleteObject(o); }
+// The traits of a resource of type T that Close releases and whose "none" is the value None:
+// null for most, -1 (INVALID_HANDLE_VALUE) for what CreateFileW and FindFirstFileW return.
+template <class T, auto Close, std::intptr_t None = 0>
+struct closed_by {
+    using type = T;
+    static type invalid() noexcept { return reinterpret_cast<type>(None); }
+    static void close(type value) noexcept { Close(value); }
 };
 
 } // namespace detail
 
-using unique_handle = unique_resource<detail::handle_traits>;
-using unique_file = unique_resource<detail::file_handle_traits>;
-using unique_hkey = unique_resource<detail::hkey_traits>;
-using unique_module = unique_resource<detail::module_traits>;
-using unique_sid = unique_resource<detail::sid_traits>;
-using unique_local_memory = unique_resource<detail::local_memory_traits>;
-using unique_cotask_memory = unique_resource<detail::cotask_memory_traits>;
-using unique_find_handle = unique_resource<detail::find_handle_traits>;
-using unique_icon = unique_resource<detail::icon_traits>;
-using unique_gdi_object = unique_resource<detail::gdi_object_traits>;
-using unique_dc = unique_resource<detail::dc_traits>;
+using unique_handle = unique_resource<detail::closed_by<HANDLE, ::CloseHandle>>;         // kernel objects
+using unique_file = unique_resource<detail::closed_by<HANDLE, ::CloseHandle, -1>>;       // CreateFileW
+using unique_hkey = unique_resource<detail::closed_by<HKEY, ::RegCloseKey>>;
+using unique_module = unique_resource<detail::closed_by<HMODULE, ::FreeLibrary>>;        // LoadLibrary(Ex)W
+using unique_sid = unique_resource<detail::closed_by<PSID, ::FreeSid>>;                  // AllocateAndInitializeSid
+using unique_local_memory = unique_resource<detail::closed_by<HLOCAL, ::LocalFree>>;     // LocalAlloc, FormatMessageW
+using unique_cotask_memory = unique_resource<detail::closed_by<void*, ::CoTaskMemFree>>; // CoTaskMemAlloc
+using unique_find_handle = unique_resource<detail::closed_by<HANDLE, ::FindClose, -1>>;  // FindFirstFileW
+using unique_icon = unique_resource<detail::closed_by<HICON, ::DestroyIcon>>;
+using unique_gdi_object = unique_resource<detail::closed_by<HGDIOBJ, ::DeleteObject>>;
+using unique_dc = unique_resource<detail::closed_by<HDC, ::DeleteDC>>;                   // CreateCompatibleDC
 
 // The device context of a window (or of the screen for null), released with it.
 class window_dc {
