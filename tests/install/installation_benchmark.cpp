@@ -126,54 +126,49 @@ Figures Run(const std::wstring& mode, const std::wstring& installerPath, const s
     return figures;
 }
 
+// Every mode in rounds, and the figures of the installation against the floor and against
+// itself without its journal.
+void Compare(const std::wstring& installer, int runs, const testing_support::TemporaryFolder& folder)
+{
+    // The ratios of each round too: runs of one round follow each other closely, so their
+    // median holds better than the ratio of the bests when the machine's speed wanders.
+    // The journal's own time is also timed inside the installation: set against the same
+    // run, it does not wander with the machine's speed from one run to the next.
+    std::vector<double> floorRatios, journalRatios, journalShares;
+    const std::vector<Figures> best = BestOfRounds(
+        {L"floor", L"install", L"unjournalled"}, installer, folder / L"work", runs,
+        [&](int round, const std::vector<Figures>& figures) {
+            floorRatios.push_back(figures[1].seconds / figures[0].seconds);
+            journalRatios.push_back(figures[1].seconds / figures[2].seconds);
+            journalShares.push_back(figures[1].seconds / (figures[1].seconds - figures[1].partSeconds));
+            std::printf("run %d: floor %.3f s, installation %.3f s (its journal %.3f s), without journal %.3f s\n",
+                        round, figures[0].seconds, figures[1].seconds, figures[1].partSeconds, figures[2].seconds);
+        });
+    const Figures& floor = best[0];
+    const Figures& installation = best[1];
+    const Figures& withoutJournal = best[2];
+
+    std::printf("Whole installation of the demo payload against the floor of its extraction "
+                "(decompress twice, write and re-read once); best of %d runs\n\n", runs);
+    std::printf("%-14s %9s %16s\n", "", "time", "peak WS");
+    std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "floor", floor.seconds, floor.peakMiB, floor.extraMiB);
+    std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "installation", installation.seconds, installation.peakMiB,
+                installation.extraMiB);
+    std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "no journal", withoutJournal.seconds, withoutJournal.peakMiB,
+                withoutJournal.extraMiB);
+    std::printf("\nratio installation / floor: time %.3f, peak working set %.3f\n",
+                installation.seconds / floor.seconds, installation.peakMiB / floor.peakMiB);
+    std::printf("ratio installation / installation without its journal: time %.3f\n",
+                installation.seconds / withoutJournal.seconds);
+    std::printf("median of the rounds' ratios: installation / floor %.3f, installation / without journal %.3f\n",
+                Median(floorRatios), Median(journalRatios));
+    std::printf("median of the rounds' installation / (installation less its journal's own time): %.3f\n",
+                Median(journalShares));
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    try {
-        if (RunAsChild(argc, argv, Run))
-            return 0;
-        const int runs = RunsAsked(argc, argv, "installation_benchmark INSTALLER [RUNS]");
-        if (runs == 0)
-            return 1;
-        testing_support::TemporaryFolder folder;
-        // The ratios of each round too: runs of one round follow each other closely, so their
-        // median holds better than the ratio of the bests when the machine's speed wanders.
-        // The journal's own time is also timed inside the installation: set against the same
-        // run, it does not wander with the machine's speed from one run to the next.
-        std::vector<double> floorRatios, journalRatios, journalShares;
-        const std::vector<Figures> best = BestOfRounds(
-            {L"floor", L"install", L"unjournalled"}, argv[1], folder / L"work", runs,
-            [&](int round, const std::vector<Figures>& figures) {
-                floorRatios.push_back(figures[1].seconds / figures[0].seconds);
-                journalRatios.push_back(figures[1].seconds / figures[2].seconds);
-                journalShares.push_back(figures[1].seconds / (figures[1].seconds - figures[1].partSeconds));
-                std::printf("run %d: floor %.3f s, installation %.3f s (its journal %.3f s), without journal %.3f s\n",
-                            round, figures[0].seconds, figures[1].seconds, figures[1].partSeconds, figures[2].seconds);
-            });
-        const Figures& floor = best[0];
-        const Figures& installation = best[1];
-        const Figures& withoutJournal = best[2];
-
-        std::printf("Whole installation of the demo payload against the floor of its extraction "
-                    "(decompress twice, write and re-read once); best of %d runs\n\n", runs);
-        std::printf("%-14s %9s %16s\n", "", "time", "peak WS");
-        std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "floor", floor.seconds, floor.peakMiB, floor.extraMiB);
-        std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "installation", installation.seconds, installation.peakMiB,
-                    installation.extraMiB);
-        std::printf("%-14s %7.2f s %9.1f MiB (+%.1f)\n", "no journal", withoutJournal.seconds, withoutJournal.peakMiB,
-                    withoutJournal.extraMiB);
-        std::printf("\nratio installation / floor: time %.3f, peak working set %.3f\n",
-                    installation.seconds / floor.seconds, installation.peakMiB / floor.peakMiB);
-        std::printf("ratio installation / installation without its journal: time %.3f\n",
-                    installation.seconds / withoutJournal.seconds);
-        std::printf("median of the rounds' ratios: installation / floor %.3f, installation / without journal %.3f\n",
-                    Median(floorRatios), Median(journalRatios));
-        std::printf("median of the rounds' installation / (installation less its journal's own time): %.3f\n",
-                    Median(journalShares));
-        return 0;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "installation_benchmark: %s\n", error.what());
-        return 1;
-    }
+    return BenchmarkMain(argc, argv, "installation_benchmark INSTALLER [RUNS]", Run, Compare);
 }

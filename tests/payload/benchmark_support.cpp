@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -146,17 +147,6 @@ Figures RunChild(const std::wstring& mode, const std::wstring& archive, const st
     return figures;
 }
 
-bool RunAsChild(int argc, wchar_t** argv,
-                const std::function<Figures(const std::wstring&, const std::wstring&, const std::wstring&)>& run)
-{
-    if (argc != 6 || std::wstring(argv[1]) != L"--run")
-        return false;
-    const Figures figures = run(argv[2], argv[3], argv[4]);
-    std::ofstream out(argv[5]);
-    out << figures.seconds << ' ' << figures.peakMiB << ' ' << figures.extraMiB << ' ' << figures.partSeconds << '\n';
-    return true;
-}
-
 Figures Best(const std::vector<Figures>& runs)
 {
     Figures best = runs.front();
@@ -168,13 +158,28 @@ Figures Best(const std::vector<Figures>& runs)
     return best;
 }
 
-int RunsAsked(int argc, wchar_t** argv, const char* usage)
+int BenchmarkMain(int argc, wchar_t** argv, const char* usage, const MeasuredRun& run, const Comparison& compare)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s\n", usage);
+    const std::string program(usage, std::strcspn(usage, " "));
+    try {
+        if (argc == 6 && std::wstring(argv[1]) == L"--run") {
+            const Figures figures = run(argv[2], argv[3], argv[4]);
+            std::ofstream out(argv[5]);
+            out << figures.seconds << ' ' << figures.peakMiB << ' ' << figures.extraMiB << ' ' << figures.partSeconds
+                << '\n';
+            return 0;
+        }
+        if (argc < 2 || argc > 3) {
+            std::fprintf(stderr, "usage: %s\n", usage);
+            return 1;
+        }
+        const testing_support::TemporaryFolder folder;
+        compare(argv[1], argc == 3 ? std::max(1, _wtoi(argv[2])) : 3, folder);
         return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), error.what());
+        return 1;
     }
-    return argc == 3 ? std::max(1, _wtoi(argv[2])) : 3;
 }
 
 std::vector<Figures> BestOfRounds(const std::vector<std::wstring>& modes, const std::wstring& archive,

@@ -3,6 +3,8 @@
 // decompressing the payload twice and writing and re-reading its bytes once.
 #pragma once
 
+#include "support/test_support.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,21 +24,29 @@ Figures Measure(const std::function<void()>& work);
 // The floor on a compressed archive held in memory: every file written into the folder.
 void RunFloor(const std::string& archive, const std::wstring& folder);
 
+// One measured run in this process: the figures of a mode on an archive, with a work folder
+// to write into.
+using MeasuredRun =
+    std::function<Figures(const std::wstring& mode, const std::wstring& archive, const std::wstring& work)>;
+// What the benchmark compares and prints: given its input, the number of runs and a
+// temporary folder of its own.
+using Comparison =
+    std::function<void(const std::wstring& input, int runs, const testing_support::TemporaryFolder& folder)>;
+
+// The whole program of a benchmark. Started as a measured run's child (RunChild) it measures
+// with run and hands its figures back; else it reads its command line, PROGRAM INPUT [RUNS]
+// (the number of runs 3 by default; the usage printed on any other), and compares. An error
+// is printed after the program's name, the first word of the usage. Gives the exit code:
+// 1 after a wrong command line or an error, else 0.
+int BenchmarkMain(int argc, wchar_t** argv, const char* usage, const MeasuredRun& run, const Comparison& compare);
+
 // A measured run in a process of its own: this program started as
 //   PROGRAM --run MODE ARCHIVE WORK RESULT
-// which must measure, write its figures with WriteFigures(RESULT) and end.
+// which BenchmarkMain recognises: it measures and writes its figures into RESULT.
 Figures RunChild(const std::wstring& mode, const std::wstring& archive, const std::wstring& work);
-// Recognises the child's command line and runs it; false when this is not a child.
-bool RunAsChild(int argc, wchar_t** argv,
-                const std::function<Figures(const std::wstring& mode, const std::wstring& archive,
-                                            const std::wstring& work)>& run);
 
 // The best of several runs: the shortest time, the largest memory.
 Figures Best(const std::vector<Figures>& runs);
-
-// The parent's command line, PROGRAM INPUT [RUNS]: the number of runs (3 by default), or 0
-// after the usage was printed.
-int RunsAsked(int argc, wchar_t** argv, const char* usage);
 
 // Runs every mode once in a child of its own, round after round, each round beginning with
 // the next mode, and gives the best of each mode, in the order of modes; each round's

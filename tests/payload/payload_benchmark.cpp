@@ -105,53 +105,46 @@ void WriteFourTimesLarger(const std::wstring& demo, const std::wstring& larger)
     writer.Finish();
 }
 
+// The floor and the extraction on the demo archive and on one four times larger.
+void Compare(const std::wstring& demo, int runs, const testing_support::TemporaryFolder& folder)
+{
+    const std::wstring larger = folder / L"larger.bz2";
+    std::printf("preparing an archive four times larger than the demo payload...\n");
+    WriteFourTimesLarger(demo, larger);
+
+    struct Row {
+        const char* name;
+        std::wstring archive;
+        Figures floor, extraction;
+        double megabytes;
+    };
+    std::vector<Row> rows = {{"demo payload", demo, {}, {}, 0}, {"four times larger", larger, {}, {}, 0}};
+    for (Row& row : rows) {
+        const std::vector<Figures> best = BestOfRounds({L"floor", L"extract"}, row.archive, folder / L"work", runs);
+        row.floor = best[0];
+        row.extraction = best[1];
+        row.megabytes = static_cast<double>(fs::file_size(fs::path(row.archive))) / 1e6;
+    }
+
+    std::printf("\nExtraction against the floor (decompress twice, write and re-read once); best of %d runs\n\n",
+                runs);
+    std::printf("%-18s %12s %9s %12s %7s %16s %16s\n", "archive", "compressed", "floor", "extraction", "ratio",
+                "peak WS floor", "peak WS extract");
+    for (const Row& row : rows)
+        std::printf("%-18s %9.1f MB %7.2f s %10.2f s %7.3f %9.1f MiB (+%.1f) %8.1f MiB (+%.1f)\n", row.name,
+                    row.megabytes, row.floor.seconds, row.extraction.seconds,
+                    row.extraction.seconds / row.floor.seconds, row.floor.peakMiB, row.floor.extraMiB,
+                    row.extraction.peakMiB, row.extraction.extraMiB);
+    std::printf("\nlarger / demo: floor time %.2f, extraction time %.2f, extraction memory above the archive "
+                "%.1f MiB / %.1f MiB\n",
+                rows[1].floor.seconds / rows[0].floor.seconds,
+                rows[1].extraction.seconds / rows[0].extraction.seconds, rows[1].extraction.extraMiB,
+                rows[0].extraction.extraMiB);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    try {
-        if (RunAsChild(argc, argv, Run))
-            return 0;
-        const int runs = RunsAsked(argc, argv, "payload_benchmark ARCHIVE [RUNS]");
-        if (runs == 0)
-            return 1;
-        testing_support::TemporaryFolder folder;
-        const std::wstring demo = argv[1];
-        const std::wstring larger = folder / L"larger.bz2";
-        std::printf("preparing an archive four times larger than the demo payload...\n");
-        WriteFourTimesLarger(demo, larger);
-
-        struct Row {
-            const char* name;
-            std::wstring archive;
-            Figures floor, extraction;
-            double megabytes;
-        };
-        std::vector<Row> rows = {{"demo payload", demo, {}, {}, 0}, {"four times larger", larger, {}, {}, 0}};
-        for (Row& row : rows) {
-            const std::vector<Figures> best = BestOfRounds({L"floor", L"extract"}, row.archive, folder / L"work", runs);
-            row.floor = best[0];
-            row.extraction = best[1];
-            row.megabytes = static_cast<double>(fs::file_size(fs::path(row.archive))) / 1e6;
-        }
-
-        std::printf("\nExtraction against the floor (decompress twice, write and re-read once); best of %d runs\n\n",
-                    runs);
-        std::printf("%-18s %12s %9s %12s %7s %16s %16s\n", "archive", "compressed", "floor", "extraction", "ratio",
-                    "peak WS floor", "peak WS extract");
-        for (const Row& row : rows)
-            std::printf("%-18s %9.1f MB %7.2f s %10.2f s %7.3f %9.1f MiB (+%.1f) %8.1f MiB (+%.1f)\n", row.name,
-                        row.megabytes, row.floor.seconds, row.extraction.seconds,
-                        row.extraction.seconds / row.floor.seconds, row.floor.peakMiB, row.floor.extraMiB,
-                        row.extraction.peakMiB, row.extraction.extraMiB);
-        std::printf("\nlarger / demo: floor time %.2f, extraction time %.2f, extraction memory above the archive "
-                    "%.1f MiB / %.1f MiB\n",
-                    rows[1].floor.seconds / rows[0].floor.seconds,
-                    rows[1].extraction.seconds / rows[0].extraction.seconds, rows[1].extraction.extraMiB,
-                    rows[0].extraction.extraMiB);
-        return 0;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "payload_benchmark: %s\n", error.what());
-        return 1;
-    }
+    return BenchmarkMain(argc, argv, "payload_benchmark ARCHIVE [RUNS]", Run, Compare);
 }
