@@ -207,6 +207,34 @@ protected:
         ExpectNoTemporaryFolderLeft();
     }
 
+    // A quick installation over an earlier one, from the start page that shows the situation:
+    // the report names the written files, and DirectX when it runs. Gives the temporary
+    // folder that the report names.
+    static void QuickInstallationOver(InstallerSession& installer, const std::wstring& situation,
+                                      const std::vector<PayloadFile>& written, bool withDirectX,
+                                      std::wstring& temporaryFolder)
+    {
+        ASSERT_TRUE(installer.Opened());
+        EXPECT_EQ(installer.Text(IDC_INFO), situation);
+        installer.QuickModeToProgressPage();
+        ASSERT_TRUE(installer.Install()) << kv::to_utf8(installer.Text(IDC_STATUS));
+        const std::vector<std::wstring> report = installer.Report();
+        temporaryFolder = TemporaryFolderOf(report);
+        EXPECT_EQ(report, QuickReport(written, temporaryFolder, withDirectX));
+    }
+
+    // The uninstall log of an update from that version, byte for byte, and the registration
+    // and the shortcuts of a quick installation.
+    static void ExpectUpdateLogAndRegistration(const ExpectedLog& expectedLog, const std::wstring& from)
+    {
+        const MachineFolders& folders = Folders();
+        std::wstring log;
+        ASSERT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", log));
+        EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j -- Update (" + from + L")", folders.installFolder,
+                                        folders.startMenuFolder));
+        ExpectRegistrationAndShortcuts();
+    }
+
     // A failed installation leaves the report, the failure in the status line and the
     // buttons to try again, go back or leave; leaving asks first.
     void ExpectFailureThenLeave(InstallerSession& installer, const std::wstring& status)
@@ -419,30 +447,21 @@ TEST_F(EndToEnd, UpdateFromAnInstalled701h)
 
     const ExpectedLog expectedLog = ExpectedUpdateLog();
 
-    InstallerSession installer;
-    ASSERT_TRUE(installer.Opened());
-    EXPECT_EQ(installer.Text(IDC_INFO), L"Update from 'Tavelo 7.01h' to 'Tavelo 7.01j'.");
-    installer.QuickModeToProgressPage();
-    ASSERT_TRUE(installer.Install()) << kv::to_utf8(installer.Text(IDC_STATUS));
-
     // The samples and the shared settings of 7.01h stay; DirectX was set up by 7.01h.
-    const std::vector<std::wstring> report = installer.Report();
-    const std::wstring temporaryFolder = TemporaryFolderOf(report);
     std::vector<PayloadFile> written;
     for (const PayloadFile& file : DemoFiles())
         if (file.kind != SampleData && file.source != L"Settings.kvs" && file.source != L"Brushes.kvl")
             written.push_back(file);
-    EXPECT_EQ(report, QuickReport(written, temporaryFolder, false));
+    InstallerSession installer;
+    std::wstring temporaryFolder;
+    QuickInstallationOver(installer, L"Update from 'Tavelo 7.01h' to 'Tavelo 7.01j'.", written, false, temporaryFolder);
+    ASSERT_FALSE(HasFatalFailure());
     ExpectInstalledFiles(written, temporaryFolder);
     EXPECT_EQ(testing_support::ReadFileBytes(kitchen), olderKitchen);
     EXPECT_EQ(testing_support::ReadFileBytes(settings), olderSettings);
     EXPECT_FALSE(Exists(folders.samplesFolder + L"\\Sample 02 - Living Room.tvp"));
 
-    std::wstring log;
-    ASSERT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", log));
-    EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j -- Update (Tavelo 7.01h)", folders.installFolder,
-                                    folders.startMenuFolder));
-    ExpectRegistrationAndShortcuts();
+    ExpectUpdateLogAndRegistration(expectedLog, L"Tavelo 7.01h");
     const std::vector<std::wstring> directX = ReadLines(directXLog_);
     EXPECT_TRUE(std::none_of(directX.begin(), directX.end(),
                              [](const std::wstring& line) { return line.starts_with(L"DirectXSetupW"); }))
@@ -483,11 +502,7 @@ TEST_F(EndToEnd, UpdateKilledDuringExtractionIsUndoneAtTheNextStart)
     ASSERT_TRUE(installer->Opened());
     installer->QuickModeToProgressPage();
     ASSERT_TRUE(installer->Install()) << kv::to_utf8(installer->Text(IDC_STATUS));
-    std::wstring log;
-    ASSERT_TRUE(ReadUninstallLog(folders.installFolder + L"\\Uninstall.ulog", log));
-    EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j -- Update (Tavelo 7.01h)", folders.installFolder,
-                                    folders.startMenuFolder));
-    ExpectRegistrationAndShortcuts();
+    ExpectUpdateLogAndRegistration(expectedLog, L"Tavelo 7.01h");
     FinishAndUninstall(*installer, folders.installFolder);
 }
 
@@ -523,21 +538,19 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
     expectedLog.Record(UninstallKey, true, kUninstallKeyText);
     expectedLog.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
 
-    InstallerSession installer;
-    ASSERT_TRUE(installer.Opened());
-    EXPECT_EQ(installer.Text(IDC_INFO), L"'Tavelo 7.01j' is already installed.\r\nDo you confirm Reinstallation ?");
-    EXPECT_EQ(installer.Text(IDC_STATUS), L"Click on 'Next' to continue or on 'Cancel' to exit Installation.");
-    installer.QuickModeToProgressPage();
-    ASSERT_TRUE(installer.Install()) << kv::to_utf8(installer.Text(IDC_STATUS));
-
-    // Everything is written again but the installed shared files; DirectX runs again.
-    const std::vector<std::wstring> report = installer.Report();
-    const std::wstring temporaryFolder = TemporaryFolderOf(report);
+    // Everything is written again but the installed shared files, which keep their content;
+    // DirectX runs again.
     std::vector<PayloadFile> written;
     for (const PayloadFile& file : DemoFiles())
         if (file.kind != SharedData)
             written.push_back(file);
-    EXPECT_EQ(report, QuickReport(written, temporaryFolder, true));
+    InstallerSession installer;
+    ASSERT_TRUE(installer.Opened());
+    EXPECT_EQ(installer.Text(IDC_STATUS), L"Click on 'Next' to continue or on 'Cancel' to exit Installation.");
+    std::wstring temporaryFolder;
+    QuickInstallationOver(installer, L"'Tavelo 7.01j' is already installed.\r\nDo you confirm Reinstallation ?",
+                          written, true, temporaryFolder);
+    ASSERT_FALSE(HasFatalFailure());
     ExpectInstalledFiles(DemoFiles(), temporaryFolder);
     EXPECT_EQ(ReadLines(directXLog_).size(), 7u);
     EXPECT_EQ(ReadLines(programRecord_).size(), 1u);
@@ -557,9 +570,7 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
                   1)
             << kv::to_utf8(file.source);
     }
-    EXPECT_EQ(log, expectedLog.Text(L"Tavelo 7.01j -- Update (Tavelo 7.01j)", folders.installFolder,
-                                    folders.startMenuFolder));
-    ExpectRegistrationAndShortcuts();
+    ExpectUpdateLogAndRegistration(expectedLog, L"Tavelo 7.01j");
 
     FinishAndUninstall(installer, folders.installFolder);
 }
