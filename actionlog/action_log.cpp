@@ -45,9 +45,22 @@ std::wstring FolderOfFile(const std::wstring& path)
     return folder;
 }
 
+ActionKind RecordKind(ShortcutKind shortcut)
+{
+    switch (shortcut) {
+    case ShortcutKind::Program:
+        return ActionKind::ProgramShortcut;
+    case ShortcutKind::Uninstaller:
+        return ActionKind::UninstallShortcut;
+    case ShortcutKind::Desktop:
+        break;
+    }
+    return ActionKind::DesktopShortcut;
+}
+
 } // namespace
 
-ActionRecord& ActionLog::Append(int kind, std::wstring text, bool done, int detail)
+ActionRecord& ActionLog::Append(ActionKind kind, std::wstring text, bool done, int detail)
 {
     return records.emplace_back(ActionRecord{kind, std::move(text), {}, done, detail});
 }
@@ -81,11 +94,11 @@ std::wstring ActionLog::Announce(const ActionRecord& announced, const std::optio
     return backup;
 }
 
-void ActionLog::AddFile(const std::wstring& path, int fileKind, bool copyOriginal)
+void ActionLog::AddFile(const std::wstring& path, FileKind fileKind, bool copyOriginal)
 {
     pending = true;
     CreateFolders(FolderOfFile(path));
-    ActionRecord& record = Append(FileInstalled, path, false, fileKind);
+    ActionRecord& record = Append(ActionKind::FileInstalled, path, false, FileKindDetail(fileKind));
     const bool exists = IsExistingFile(path);
     record.inPlace = exists && copyOriginal;
     record.backup = Announce(record, exists ? std::optional<std::wstring>(path) : std::nullopt, copyOriginal);
@@ -98,11 +111,11 @@ void ActionLog::AddFile(const std::wstring& path, int fileKind, bool copyOrigina
     }
 }
 
-void ActionLog::AddShortcut(int which, const std::wstring& folder, const std::wstring& linkPath)
+void ActionLog::AddShortcut(ShortcutKind shortcut, const std::wstring& folder, const std::wstring& linkPath)
 {
     pending = true;
     CreateFolders(folder);
-    const int kind = which == 0 ? ProgramShortcut : which == 1 ? UninstallShortcut : DesktopShortcut;
+    const ActionKind kind = RecordKind(shortcut);
     ActionRecord& record = Append(kind, {}, false, -1);
     std::optional<std::wstring> earlier;
     for (const ActionRecord& previous : previousRecords) {
@@ -118,7 +131,7 @@ void ActionLog::AddShortcut(int which, const std::wstring& folder, const std::ws
 void ActionLog::AddUninstallKey(HKEY existingKey)
 {
     pending = true;
-    ActionRecord& record = Append(UninstallKey, {}, false, -1);
+    ActionRecord& record = Append(ActionKind::UninstallKey, {}, false, -1);
     record.backup = Announce(record, std::nullopt, false, existingKey);
 }
 
@@ -127,13 +140,13 @@ void ActionLog::AddUninstallKey(HKEY existingKey)
 void ActionLog::AddRegistration()
 {
     pending = true;
-    Append(ProductRegistration, {}, false, -1);
+    Append(ActionKind::ProductRegistration, {}, false, -1);
 }
 
 void ActionLog::AddDirectX()
 {
     pending = true;
-    Append(DirectXUpdate, {}, false, -1);
+    Append(ActionKind::DirectXUpdate, {}, false, -1);
 }
 
 void ActionLog::Complete(bool done, const std::optional<std::wstring>& text)
@@ -147,7 +160,7 @@ void ActionLog::Complete(bool done, const std::optional<std::wstring>& text)
         record.text = *text;
 }
 
-void ActionLog::Foresee(const std::vector<std::pair<std::wstring, int>>& files)
+void ActionLog::Foresee(const std::vector<std::pair<std::wstring, FileKind>>& files)
 {
     if (!journal)
         return;
@@ -161,9 +174,10 @@ void ActionLog::Foresee(const std::vector<std::pair<std::wstring, int>>& files)
         for (const std::wstring& folder : FoldersOf(FolderOfFile(path))) {
             if (!asked.insert(folder).second || ::PathIsDirectoryW(folder.c_str()))
                 continue;
-            entries.push_back(Journal::ActionEntry(ActionRecord{FolderCreated, folder, {}, true, -1}));
+            entries.push_back(Journal::ActionEntry(ActionRecord{ActionKind::FolderCreated, folder, {}, true, -1}));
         }
-        entries.push_back(Journal::ActionEntry(ActionRecord{FileInstalled, path, {}, false, fileKind}));
+        entries.push_back(
+            Journal::ActionEntry(ActionRecord{ActionKind::FileInstalled, path, {}, false, FileKindDetail(fileKind)}));
     }
     journal->Foresee(entries);
 }
@@ -183,21 +197,21 @@ void ActionLog::CreateFolders(const std::wstring& path)
         // One write for all of them, before the first is made.
         std::vector<JournalEntry> entries;
         for (const auto& folder : missing)
-            entries.push_back(Journal::ActionEntry(ActionRecord{FolderCreated, folder.first, {}, true, -1}));
+            entries.push_back(Journal::ActionEntry(ActionRecord{ActionKind::FolderCreated, folder.first, {}, true, -1}));
         journal->Write(entries);
     }
     for (const auto& [folder, made] : missing) {
         if (!made && !::CreateDirectoryW(folder.c_str(), nullptr))
             return;
         ::SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHW, folder.c_str(), nullptr);
-        Append(FolderCreated, folder, true, -1);
+        Append(ActionKind::FolderCreated, folder, true, -1);
     }
 }
 
 bool ActionLog::HasCompletedFile(const std::wstring& path) const
 {
     for (const ActionRecord& record : previousRecords)
-        if (record.kind == FileInstalled && record.done && record.text == path)
+        if (record.kind == ActionKind::FileInstalled && record.done && record.text == path)
             return true;
     return false;
 }

@@ -59,7 +59,7 @@ void PutEntry(std::vector<std::uint8_t>& out, const JournalEntry& entry)
 {
     std::vector<std::uint8_t> payload;
     PutNumber(payload, static_cast<std::uint32_t>(entry.type));
-    PutNumber(payload, static_cast<std::uint32_t>(entry.kind));
+    PutNumber(payload, ActionKindNumber(entry.kind));
     PutNumber(payload, static_cast<std::uint32_t>(entry.detail));
     PutNumber(payload, entry.flags);
     PutText(payload, entry.text);
@@ -120,7 +120,7 @@ bool ParsePayload(const std::uint8_t* bytes, std::size_t size, JournalEntry& ent
     if (type < static_cast<std::uint32_t>(JournalEntryType::Start) || type > static_cast<std::uint32_t>(JournalEntryType::Final))
         return false;
     entry.type = static_cast<JournalEntryType>(type);
-    entry.kind = static_cast<int>(kind);
+    entry.kind = ActionKindOfNumber(kind);
     entry.detail = static_cast<int>(detail);
     return true;
 }
@@ -177,13 +177,13 @@ void RestoreRegistryValue(const JournalEntry& entry)
 bool UndoAction(const JournalEntry& entry, const std::set<std::wstring>& savedBackups)
 {
     const ActionRecord record{entry.kind, entry.text, entry.backup, false, entry.detail};
-    const bool isFile = entry.kind == FileInstalled || entry.kind == ProgramShortcut || entry.kind == UninstallShortcut
-                        || entry.kind == DesktopShortcut;
-    if (entry.kind == FolderCreated) {
+    const bool isFile = entry.kind == ActionKind::FileInstalled || entry.kind == ActionKind::ProgramShortcut
+                        || entry.kind == ActionKind::UninstallShortcut || entry.kind == ActionKind::DesktopShortcut;
+    if (entry.kind == ActionKind::FolderCreated) {
         RollBack(record);
         return true;
     }
-    if (!isFile && entry.kind != UninstallKey)
+    if (!isFile && entry.kind != ActionKind::UninstallKey)
         return true;   // the product's own registration and the DirectX runtime stay
     if (entry.flags & kJournalInPlace) {
         // The installation never changed the file: only its copy goes.
@@ -373,7 +373,7 @@ Journal::Journal(std::wstring path, const std::wstring& productName, const std::
         DWORD written = 0;
         if (!::WriteFile(file_.get(), start.data(), static_cast<DWORD>(start.size()), &written, nullptr))
             throw LastError("WriteFile");
-        Write({JournalEntry{JournalEntryType::Start, 0, -1, madeFolder_.empty() ? 0u : kJournalMadeItsFolder,
+        Write({JournalEntry{JournalEntryType::Start, {}, -1, madeFolder_.empty() ? 0u : kJournalMadeItsFolder,
                             productName, temporaryFolder, {}}});
     } catch (const std::system_error&) {
         file_.reset();
@@ -424,13 +424,13 @@ void Journal::Write(const std::vector<JournalEntry>& entries)
 
 void Journal::BackupSaved(const std::wstring& backup)
 {
-    Write({JournalEntry{JournalEntryType::BackupSaved, 0, -1, 0, backup, {}, {}}});
+    Write({JournalEntry{JournalEntryType::BackupSaved, {}, -1, 0, backup, {}, {}}});
 }
 
 void Journal::RecordRegistryValue(const std::wstring& keyPath, const std::wstring& valueName)
 {
     const JournalWorkTimer timer;
-    JournalEntry entry{JournalEntryType::RegistryValue, 0, REG_NONE, 0, keyPath, valueName, {}};
+    JournalEntry entry{JournalEntryType::RegistryValue, {}, REG_NONE, 0, keyPath, valueName, {}};
     kv::unique_hkey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
         entry.flags |= kJournalKeyExisted;
@@ -451,7 +451,7 @@ void Journal::RecordRegistryValue(const std::wstring& keyPath, const std::wstrin
 void Journal::RecordFile(const std::wstring& path)
 {
     const JournalWorkTimer timer;
-    JournalEntry entry{JournalEntryType::Action, FileInstalled, -1, 0, path, {}, {}};
+    JournalEntry entry{JournalEntryType::Action, ActionKind::FileInstalled, -1, 0, path, {}, {}};
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         Write({entry});
@@ -474,7 +474,7 @@ void Journal::RecordFile(const std::wstring& path)
 
 void Journal::Final()
 {
-    Write({JournalEntry{JournalEntryType::Final, 0, -1, 0, {}, {}, {}}});
+    Write({JournalEntry{JournalEntryType::Final, {}, -1, 0, {}, {}, {}}});
     final_ = true;
 }
 
@@ -543,7 +543,7 @@ JournalRecovery RecoverJournal(const std::wstring& path)
         std::set<std::wstring> undoneFiles;
         for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
             if (entry->type == JournalEntryType::Action) {
-                if (entry->kind == FileInstalled && !undoneFiles.insert(entry->text).second)
+                if (entry->kind == ActionKind::FileInstalled && !undoneFiles.insert(entry->text).second)
                     continue;
                 if (!UndoAction(*entry, savedBackups)
                     && std::find(recovery.notUndone.begin(), recovery.notUndone.end(), entry->text)

@@ -50,7 +50,7 @@ inline constexpr std::uint32_t kJournalValueExisted = 2;
 
 struct JournalEntry {
     JournalEntryType type = JournalEntryType::Action;
-    int kind = 0;
+    ActionKind kind = ActionKind::FolderCreated;   // an Action entry's; 0 in the others
     int detail = -1;
     std::uint32_t flags = 0;
     std::wstring text;

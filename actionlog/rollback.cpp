@@ -28,7 +28,7 @@ std::wstring RegistryNameOrEmpty()
 
 void RestoreUninstallKey(const ActionRecord& record)
 {
-    SetPrivilege(L"SeRestorePrivilege", true);
+    const kv::security::scoped_privilege restore(L"SeRestorePrivilege");
     kv::unique_hkey uninstall;
     const std::wstring name = RegistryNameOrEmpty();
     if (!name.empty()
@@ -45,7 +45,6 @@ void RestoreUninstallKey(const ActionRecord& record)
             ::SHDeleteKeyW(uninstall.get(), name.c_str());
         }
     }
-    SetPrivilege(L"SeRestorePrivilege", false);
 }
 
 // Deletes what the action wrote and moves its backup back under its name. A file still in
@@ -126,53 +125,14 @@ std::wstring SaveKeyBackup(HKEY key, const BackupNamed& named)
     std::wstring name = MakeBackup(std::nullopt, false, named);
     if (name.empty())
         return {};
-    SetPrivilege(L"SeBackupPrivilege", true);
+    const kv::security::scoped_privilege backup(L"SeBackupPrivilege");
     if (::RegSaveKeyW(key, name.c_str(), nullptr) != ERROR_SUCCESS) {
         // A failed save may leave a partial file behind.
         ::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileW(name.c_str());
         name.clear();
     }
-    SetPrivilege(L"SeBackupPrivilege", false);
     return name;
-}
-
-bool SetPrivilege(const wchar_t* name, bool enable)
-{
-    namespace security = kv::security;
-    try {
-        kv::unique_handle token;
-        security::check(security::OpenProcessToken()(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                                                     token.put()));
-        LUID luid;
-        security::check(security::LookupPrivilegeValueW()(nullptr, name, &luid));
-
-        // The first adjustment switches the privilege off and returns its previous state;
-        // it succeeds without assigning anything when the token lacks the privilege, which
-        // only the last error tells.
-        TOKEN_PRIVILEGES privileges{};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Luid = luid;
-        TOKEN_PRIVILEGES previous{};
-        DWORD previousSize = sizeof previous;
-        ::SetLastError(ERROR_SUCCESS);
-        security::check(security::AdjustTokenPrivileges()(token.get(), FALSE, &privileges, sizeof privileges,
-                                                          &previous, &previousSize));
-        if (const DWORD error = ::GetLastError(); error != ERROR_SUCCESS)
-            throw security::make_error(error);
-
-        // The previous state lists only what changed; name the privilege in it whatever it held.
-        previous.PrivilegeCount = 1;
-        previous.Privileges[0].Luid = luid;
-        if (enable)
-            previous.Privileges[0].Attributes |= SE_PRIVILEGE_ENABLED;
-        else
-            previous.Privileges[0].Attributes &= ~static_cast<DWORD>(SE_PRIVILEGE_ENABLED);
-        security::check(security::AdjustTokenPrivileges()(token.get(), FALSE, &previous, previousSize, nullptr, nullptr));
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
 }
 
 void ActionLog::Rollback()
@@ -180,18 +140,18 @@ void ActionLog::Rollback()
     while (!records.empty()) {
         const ActionRecord& record = records.back();
         switch (record.kind) {
-        case FolderCreated:
+        case ActionKind::FolderCreated:
             // Succeeds only once the folder is empty; whatever was made inside it was recorded
             // after it and has been undone already.
             ::RemoveDirectoryW(record.text.c_str());
             break;
-        case FileInstalled:
-        case ProgramShortcut:
-        case UninstallShortcut:
-        case DesktopShortcut:
+        case ActionKind::FileInstalled:
+        case ActionKind::ProgramShortcut:
+        case ActionKind::UninstallShortcut:
+        case ActionKind::DesktopShortcut:
             RestoreFile(record);
             break;
-        case UninstallKey:
+        case ActionKind::UninstallKey:
             RestoreUninstallKey(record);
             break;
         default:

@@ -1,5 +1,5 @@
-// Backups of what an installation replaces, the process privileges that saving and
-// restoring a registry key need, and the rollback of ActionLog::records (ActionLog::Rollback).
+// Backups of what an installation replaces, and the rollback of ActionLog::records
+// (ActionLog::Rollback).
 #pragma once
 
 #include <windows.h>
@@ -21,7 +21,3 @@ std::wstring MakeBackup(const std::optional<std::wstring>& source, bool copy, co
 // Saves the open key with all its values and subkeys into a new registry hive file in the
 // user's temporary folder and returns its path, or empty.
 std::wstring SaveKeyBackup(HKEY key, const BackupNamed& named = {});
-
-// Enables or disables the named privilege ("SeBackupPrivilege") in the process's access
-// token. False when the token does not hold it or a security call fails.
-bool SetPrivilege(const wchar_t* name, bool enable);

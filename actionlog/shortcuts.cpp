@@ -22,10 +22,10 @@ std::wstring DesktopFolder()
 }
 
 // Announces the shortcut, makes it and completes its record with the ".lnk" path.
-bool RecordedShortcut(ActionLog& log, int which, const std::wstring& folder, const std::wstring& target,
+bool RecordedShortcut(ActionLog& log, ShortcutKind shortcut, const std::wstring& folder, const std::wstring& target,
                       const std::wstring& name)
 {
-    log.AddShortcut(which, folder, ShortcutPath(target, folder, name).value_or(std::wstring()));
+    log.AddShortcut(shortcut, folder, ShortcutPath(target, folder, name).value_or(std::wstring()));
     std::wstring linkPath;
     if (!CreateShortcut(target, folder, name, &linkPath)) {
         log.Complete(false);
@@ -105,11 +105,11 @@ bool CreateProductShortcuts(InstallState& state, const std::wstring& mainProgram
     const std::wstring programName = ProductDisplayName(true);
     bool allCreated = true;
     if (state.createMenuShortcuts) {
-        allCreated &= RecordedShortcut(log, 0, state.startMenuFolder, mainProgram, programName);
+        allCreated &= RecordedShortcut(log, ShortcutKind::Program, state.startMenuFolder, mainProgram, programName);
         const std::wstring uninstallName = FormatText(LoadText(kTextUninstallShortcut), ProductDisplayName(false));
-        allCreated &= RecordedShortcut(log, 1, state.startMenuFolder, uninstaller, uninstallName);
+        allCreated &= RecordedShortcut(log, ShortcutKind::Uninstaller, state.startMenuFolder, uninstaller, uninstallName);
     }
     if (state.createDesktopShortcut)
-        allCreated &= RecordedShortcut(log, 2, DesktopFolder(), mainProgram, programName);
+        allCreated &= RecordedShortcut(log, ShortcutKind::Desktop, DesktopFolder(), mainProgram, programName);
     return allCreated;
 }

@@ -34,7 +34,7 @@ constexpr long long kLargestNumber = 0x7FFFFFFF;
 // "0005:0101:1 -- C:\Program Files\...\r\n"
 std::wstring RecordLine(std::size_t number, const ActionRecord& record)
 {
-    const std::uint32_t code = static_cast<std::uint32_t>(record.kind) * 256u + (static_cast<std::uint32_t>(record.detail) & 0xFFu);
+    const std::uint32_t code = ActionKindNumber(record.kind) * 256u + (static_cast<std::uint32_t>(record.detail) & 0xFFu);
     return kv::format(L"%04u:%04x:%d -- ", static_cast<unsigned>(number), code, record.done ? 1 : 0) + record.text + L"\r\n";
 }
 
@@ -219,11 +219,12 @@ bool ParseRecordLine(std::wstring_view line, ActionRecord& record)
     long long number;
     wchar_t c;
     std::uint32_t code;
-    if (!ReadDecimal(line, kLargestNumber, number) || number < 0 || !ReadCharacter(line, c) || c != L':' || !ReadHex(line, DirectXUpdate * 256 + 255, code)
+    if (!ReadDecimal(line, kLargestNumber, number) || number < 0 || !ReadCharacter(line, c) || c != L':'
+        || !ReadHex(line, ActionKindNumber(ActionKind::DirectXUpdate) * 256 + 255, code)
         || !ReadCharacter(line, c) || c != L':' || !ReadCharacter(line, c) || (c != L'0' && c != L'1'))
         return false;
     record.done = c == L'1';
-    record.kind = static_cast<int>(code / 256);
+    record.kind = ActionKindOfNumber(code / 256);
     record.detail = (code & 0xFF) == 0xFF ? -1 : static_cast<int>(code & 0xFF);
 
     line = TrimLeft(line);
@@ -233,7 +234,7 @@ bool ParseRecordLine(std::wstring_view line, ActionRecord& record)
     if (line.substr(0, word) != L"--")
         return false;
     line = TrimLeft(line.substr(word));
-    if (record.kind != UninstallKey && record.kind != ProductRegistration)
+    if (record.kind != ActionKind::UninstallKey && record.kind != ActionKind::ProductRegistration)
         record.text.assign(line);
     return true;
 }
@@ -256,11 +257,11 @@ void ActionLog::MergePreviousRecords()
     // records, unless records already hold one of its kind that matches: for folders and
     // files an equivalent path, for the other kinds any record of the kind.
     EquivalentPathSet folders, files;
-    std::set<int> otherKinds;
+    std::set<ActionKind> otherKinds;
     for (const ActionRecord& record : records) {
-        if (record.kind == FolderCreated)
+        if (record.kind == ActionKind::FolderCreated)
             folders.Insert(record.text);
-        else if (record.kind == FileInstalled)
+        else if (record.kind == ActionKind::FileInstalled)
             files.Insert(record.text);
         else
             otherKinds.insert(record.kind);
@@ -268,9 +269,9 @@ void ActionLog::MergePreviousRecords()
     while (!previousRecords.empty()) {
         const auto last = std::prev(previousRecords.end());
         bool survives;
-        if (last->kind == FolderCreated)
+        if (last->kind == ActionKind::FolderCreated)
             survives = folders.InsertUnlessContained(last->text);
-        else if (last->kind == FileInstalled)
+        else if (last->kind == ActionKind::FileInstalled)
             survives = files.InsertUnlessContained(last->text);
         else
             survives = otherKinds.insert(last->kind).second;
@@ -323,9 +324,9 @@ bool ActionLog::Write(const std::wstring& logPath, const std::wstring& installPa
 
         std::size_t number = 0;
         for (ActionRecord& record : records) {
-            if (record.kind == UninstallKey)
+            if (record.kind == ActionKind::UninstallKey)
                 record.text = uninstallKeyText;
-            else if (record.kind == ProductRegistration)
+            else if (record.kind == ActionKind::ProductRegistration)
                 record.text = kRegistrationText;
             writer.Put(RecordLine(number++, record));
         }

@@ -11,22 +11,25 @@
 PreviousInstallStatus CompareInstalledVersion(bool hasFixedVersion, std::uint64_t installedVersion)
 {
     if (!hasFixedVersion || installedVersion == product::kFileVersion)
-        return SameVersion;
-    return installedVersion > product::kFileVersion ? NewerVersion : OlderVersion;
+        return PreviousInstallStatus::SameVersion;
+    return installedVersion > product::kFileVersion ? PreviousInstallStatus::NewerVersion
+                                                    : PreviousInstallStatus::OlderVersion;
 }
 
 void ClassifyExistingInstallation(InstallState& state, const std::wstring& program)
 {
     if (program.empty()) {
-        state.previousStatus = NotInstalled;
+        state.previousStatus = PreviousInstallStatus::NotInstalled;
     } else {
         const VersionInfo version(program);
         state.previousStatus = CompareInstalledVersion(version.HasFixedInfo(), version.FileVersion());
-        if (state.previousStatus == OlderVersion || state.previousStatus == NewerVersion)
+        if (state.previousStatus == PreviousInstallStatus::OlderVersion
+            || state.previousStatus == PreviousInstallStatus::NewerVersion)
             state.previousVersionText = version.ProductNameWithVersion();
     }
 
-    if (state.previousStatus == SameVersion || state.previousStatus == OlderVersion) {
+    if (state.previousStatus == PreviousInstallStatus::SameVersion
+        || state.previousStatus == PreviousInstallStatus::OlderVersion) {
         const std::wstring log = FindPreviousLog();
         if (!log.empty()) {
             state.actionLog.Read(log);

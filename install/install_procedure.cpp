@@ -60,7 +60,7 @@ void RollBack(InstallState& state, InstallView& view)
 bool PreviousDirectXDone(const ActionLog& log)
 {
     for (const ActionRecord& record : log.previousRecords)
-        if (record.kind == DirectXUpdate && record.done)
+        if (record.kind == ActionKind::DirectXUpdate && record.done)
             return true;
     return false;
 }
@@ -72,7 +72,7 @@ void RunDirectXStep(InstallState& state, InstallView& view)
         return;
     // A reinstallation of this version always runs it; an update runs it unless the
     // earlier installation did.
-    if (state.previousStatus != SameVersion && PreviousDirectXDone(state.actionLog))
+    if (state.previousStatus != PreviousInstallStatus::SameVersion && PreviousDirectXDone(state.actionLog))
         return;
     const std::wstring stepText = LoadText(kTextDirectX);
     state.actionLog.AddDirectX();

@@ -6,7 +6,8 @@
 
 #include <string>
 
-enum PreviousInstallStatus : int {
+// What start-up found of an earlier installation; the numbers are those of the state record.
+enum class PreviousInstallStatus : int {
     NotInstalled = 0,
     SameVersion = 1,    // this version, or an installed program without version resource
     OlderVersion = 2,   // this installation is an update
@@ -14,7 +15,7 @@ enum PreviousInstallStatus : int {
 };
 
 struct InstallState {
-    PreviousInstallStatus previousStatus = NotInstalled;
+    PreviousInstallStatus previousStatus = PreviousInstallStatus::NotInstalled;
     std::wstring previousVersionText;   // set for OlderVersion and NewerVersion only
     std::wstring installFolder;
     std::wstring startMenuFolder;
@@ -29,7 +30,8 @@ struct InstallState {
     // text into versionText when one is given.
     PreviousInstallStatus PreviousStatus(std::wstring* versionText = nullptr) const
     {
-        if (versionText && (previousStatus == OlderVersion || previousStatus == NewerVersion))
+        if (versionText
+            && (previousStatus == PreviousInstallStatus::OlderVersion || previousStatus == PreviousInstallStatus::NewerVersion))
             *versionText = previousVersionText;
         return previousStatus;
     }

@@ -53,3 +53,16 @@ private:
     kv::unique_handle mutex_;
     bool owned_ = false;
 };
+
+// Lets go of the installer's mutex for the length of a block and takes it back, without
+// waiting, at the block's end.
+class ApplicationMutexRelease {
+public:
+    explicit ApplicationMutexRelease(ApplicationMutex& mutex) : mutex_(mutex) { mutex_.unlock(); }
+    ~ApplicationMutexRelease() { mutex_.try_lock(); }
+    ApplicationMutexRelease(const ApplicationMutexRelease&) = delete;
+    ApplicationMutexRelease& operator=(const ApplicationMutexRelease&) = delete;
+
+private:
+    ApplicationMutex& mutex_;
+};

@@ -40,7 +40,7 @@ bool WriteUninstallRegistration(const std::wstring& mainProgram, const std::wstr
                != ERROR_SUCCESS)
         // A new entry is in the journal before it is made, so that an installation cut short
         // loses it at the next start; an existing one is saved by AddUninstallKey before it changes.
-        log.journal->Record(ActionRecord{UninstallKey, {}, {}, false, -1});
+        log.journal->Record(ActionRecord{ActionKind::UninstallKey, {}, {}, false, -1});
     productKey.reset();
     DWORD disposition = 0;
     if (::RegCreateKeyExW(uninstallKey.get(), ProductRegistryName().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -105,18 +105,18 @@ RegistrationRun RunProductRegistration(const std::wstring& mainProgram, Applicat
     startup.wShowWindow = SW_SHOWNOACTIVATE;
     PROCESS_INFORMATION process{};
 
-    mutex.unlock();
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, HIGH_PRIORITY_CLASS, nullptr,
-                          workingFolder, &startup, &process)) {
-        mutex.try_lock();
-        return {};
-    }
-    const kv::unique_handle processHandle(process.hProcess);
-    const kv::unique_handle threadHandle(process.hThread);
-    WaitAnswering(processHandle.get(), view);
     DWORD exitCode = 0;
-    ::GetExitCodeProcess(processHandle.get(), &exitCode);
-    mutex.try_lock();
+    {
+        // The product may itself check for a running installer.
+        const ApplicationMutexRelease released(mutex);
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, HIGH_PRIORITY_CLASS, nullptr,
+                              workingFolder, &startup, &process))
+            return {};
+        const kv::unique_handle processHandle(process.hProcess);
+        const kv::unique_handle threadHandle(process.hThread);
+        WaitAnswering(processHandle.get(), view);
+        ::GetExitCodeProcess(processHandle.get(), &exitCode);
+    }
 
     RegistrationRun run{true, static_cast<int>(exitCode)};
     if (run.exitCode == kRegistrationSucceeded) {

@@ -108,9 +108,9 @@ notification::result InstallHandler::Header(const std::vector<PayloadEntry>& ent
     // The files that are new to the machine go into the journal in one write, before the
     // first of them is made: one flush instead of one per file. The temporary files have
     // no records; their folder goes as a whole.
-    std::vector<std::pair<std::wstring, int>> files;
+    std::vector<std::pair<std::wstring, FileKind>> files;
     for (const PayloadEntry& entry : entries)
-        if (entry.kind != TemporaryFile)
+        if (entry.kind != FileKind::TemporaryFile)
             files.emplace_back(entry.destination, entry.kind);
     state_->actionLog.Foresee(files);
     return notification::result::proceed;
@@ -121,35 +121,35 @@ notification::result InstallHandler::FileBegin(const PayloadEntry& entry)
     const std::wstring& path = entry.destination;
     ActionLog& log = state_->actionLog;
     switch (entry.kind) {
-    case MainProgram:
+    case FileKind::MainProgram:
         programs_->mainProgram = path;
         return Write(entry, false);
-    case Uninstaller:
+    case FileKind::Uninstaller:
         programs_->uninstaller = path;
         return Write(entry, false);
-    case SharedData: {
+    case FileKind::SharedData: {
         // A shared file that the earlier installation put there stays as it is; its record
         // is carried over when the log is written. One that has since been deleted is
         // written again.
         const bool exists = FileExists(path);
-        if (state_->previousStatus != NotInstalled && log.HasCompletedFile(path) && exists) {
+        if (state_->previousStatus != PreviousInstallStatus::NotInstalled && log.HasCompletedFile(path) && exists) {
             OpenToUsers(path);
             return notification::result::skip;
         }
         if (!exists)
             return Write(entry, true);
         // A file the earlier installation did not put there is taken over unchanged.
-        log.AddFile(path, SharedData, true);
+        log.AddFile(path, FileKind::SharedData, true);
         log.Complete(true);
         OpenToUsers(path);
         return notification::result::skip;
     }
-    case SampleData:
+    case FileKind::SampleData:
         // An update keeps the user's samples of the earlier version.
-        if (state_->previousStatus == OlderVersion)
+        if (state_->previousStatus == PreviousInstallStatus::OlderVersion)
             return notification::result::skip;
         return Write(entry, false);
-    case TemporaryFile:
+    case FileKind::TemporaryFile:
         if (TemporaryFiles* temporaryFiles = TemporaryFiles::Current())
             temporaryFiles->Add(path);
         return Write(entry, false);
@@ -164,16 +164,16 @@ notification::result InstallHandler::Write(const PayloadEntry& entry, bool copyO
     view_->SetStatusPath(text);
     view_->AppendReport(text, false);
     // Raises when a file to be replaced cannot be saved: its line then ends with "Failed".
-    if (entry.kind != TemporaryFile)
+    if (entry.kind != FileKind::TemporaryFile)
         state_->actionLog.AddFile(entry.destination, entry.kind, copyOriginal);
     return notification::result::proceed;
 }
 
 notification::result InstallHandler::FileEnd(const PayloadEntry& entry)
 {
-    if (entry.kind == SharedData)
+    if (entry.kind == FileKind::SharedData)
         OpenToUsers(entry.destination);
-    if (entry.kind != TemporaryFile)
+    if (entry.kind != FileKind::TemporaryFile)
         state_->actionLog.Complete(true);
     ReportOutcome(*view_, true);
     return notification::result::proceed;

@@ -59,7 +59,7 @@ PayloadEntry ReadPayloadEntry(HeaderReader& reader)
     PayloadEntry entry;
     entry.source = reader.String();
     entry.destination = reader.String();
-    entry.kind = static_cast<std::int32_t>(reader.Integer(4));
+    entry.kind = payload_format::KindOfField(static_cast<std::uint32_t>(reader.Integer(4)));
     entry.size = reader.Integer(8);
     entry.crc = static_cast<std::uint32_t>(reader.Integer(4));
     return entry;

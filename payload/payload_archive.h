@@ -13,7 +13,7 @@
 
 // How the installer treats a payload file. The numbers are part of the archive format;
 // a value outside this list is handled like LanguageLibrary.
-enum FileKind : std::int32_t {
+enum class FileKind : std::int32_t {
     LanguageLibrary = 0,
     MainProgram = 1,
     Uninstaller = 2,
@@ -26,7 +26,7 @@ enum FileKind : std::int32_t {
 struct PayloadEntry {
     std::wstring source;        // path on the machine that built the archive; its last component names the file
     std::wstring destination;   // the folder as the archive names it; once the header is read, the full file path
-    std::int32_t kind = LanguageLibrary;
+    FileKind kind = FileKind::LanguageLibrary;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;      // CRC-32 of the file's bytes
 };

@@ -48,7 +48,7 @@ std::string HeaderBytes(const std::vector<PayloadEntry>& entries)
     for (const PayloadEntry& entry : entries) {
         AppendString(header, entry.source);
         AppendString(header, entry.destination);
-        AppendLittleEndian(header, static_cast<std::uint32_t>(entry.kind), 4);
+        AppendLittleEndian(header, KindField(entry.kind), 4);
         AppendLittleEndian(header, entry.size, 8);
         AppendLittleEndian(header, entry.crc, 4);
     }

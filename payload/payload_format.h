@@ -43,6 +43,18 @@ inline std::uint64_t ReadLittleEndian(const char* bytes, std::size_t count)
 
 void AppendLittleEndian(std::string& out, std::uint64_t value, std::size_t count);
 
+// The kind field of a record and the FileKind it stands for. Every value is kept as it is:
+// a kind this installer does not know is handled like LanguageLibrary, and listed by its
+// number.
+inline constexpr std::uint32_t KindField(FileKind kind)
+{
+    return static_cast<std::uint32_t>(kind);
+}
+inline constexpr FileKind KindOfField(std::uint32_t field)
+{
+    return static_cast<FileKind>(static_cast<std::int32_t>(field));
+}
+
 // Length of one record: 24 + 2n + 2m.
 std::uint64_t RecordSize(const PayloadEntry& entry);
 

@@ -38,6 +38,31 @@ FARPROC find(const char* name)
     return ::GetProcAddress(module, name);
 }
 
+scoped_privilege::scoped_privilege(const wchar_t* name) noexcept
+{
+    try {
+        check(OpenProcessToken()(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token_.put()));
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        check(LookupPrivilegeValueW()(nullptr, name, &privileges.Privileges[0].Luid));
+        // The call succeeds without assigning anything when the token lacks the privilege,
+        // which only the last error tells. The previous state may leave out a privilege that
+        // was on already: putting it back then changes nothing.
+        DWORD size = sizeof previous_;
+        ::SetLastError(ERROR_SUCCESS);
+        check(AdjustTokenPrivileges()(token_.get(), FALSE, &privileges, sizeof privileges, &previous_, &size));
+        enabled_ = ::GetLastError() == ERROR_SUCCESS;
+    } catch (const std::system_error&) {
+    }
+}
+
+scoped_privilege::~scoped_privilege()
+{
+    if (enabled_ && previous_.PrivilegeCount > 0)
+        AdjustTokenPrivileges()(token_.get(), FALSE, &previous_, sizeof previous_, nullptr, nullptr);
+}
+
 FARPROC detail::bind(const char* name)
 {
     FARPROC function = find(name);

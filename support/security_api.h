@@ -4,6 +4,8 @@
 // E_NOTIMPL when it lacks the function.
 #pragma once
 
+#include "support/unique_resource.h"
+
 #include <windows.h>
 #include <aclapi.h>
 
@@ -51,5 +53,23 @@ FARPROC bind(const char* name);   // find(), or throws E_NOTIMPL
     }
 KV_SECURITY_FUNCTIONS(KV_DECLARE_SECURITY_FUNCTION)
 #undef KV_DECLARE_SECURITY_FUNCTION
+
+// Switches a privilege of the process's access token ("SeBackupPrivilege") on for the
+// object's life and then puts back the state it found. Never throws: when the token does
+// not hold the privilege, or a security call fails, it changes nothing and reads false.
+class scoped_privilege {
+public:
+    explicit scoped_privilege(const wchar_t* name) noexcept;
+    ~scoped_privilege();
+    scoped_privilege(const scoped_privilege&) = delete;
+    scoped_privilege& operator=(const scoped_privilege&) = delete;
+
+    explicit operator bool() const noexcept { return enabled_; }
+
+private:
+    unique_handle token_;
+    TOKEN_PRIVILEGES previous_{};   // the privilege's state before, as the token reported it
+    bool enabled_ = false;
+};
 
 } // namespace kv::security

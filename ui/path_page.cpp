@@ -9,7 +9,7 @@ BOOL CDlgPath::OnInitDialog()
 {
     CDialog::OnInitDialog();
     // An update or reinstallation keeps the folder of the installed product.
-    if (state_.previousStatus != NotInstalled) {
+    if (state_.previousStatus != PreviousInstallStatus::NotInstalled) {
         EnableDlgItem(IDC_PATH_LABEL, false);
         EnableDlgItem(IDC_BROWSE, false);
         ::SendMessageW(GetDlgItem(IDC_FOLDER), EM_SETREADONLY, TRUE, 0);

@@ -102,21 +102,21 @@ void CDlgStart::UpdateTexts()
     std::wstring situation;
     std::wstring status;
     switch (state_.PreviousStatus(&installed)) {
-    case SameVersion:
+    case PreviousInstallStatus::SameVersion:
         situation =
             FormatText(LoadText(kTextAlreadyInstalled), product) + L"\r\n" + LoadText(kTextConfirmReinstallation);
         status = FormatText(LoadText(kTextContinueOrExit), LoadText(kTextNext), LoadText(kTextCancel));
         break;
-    case OlderVersion:
+    case PreviousInstallStatus::OlderVersion:
         situation = FormatText(LoadText(kTextUpdate), installed, product);
         status = ContinueStatusText();
         break;
-    case NewerVersion:
+    case PreviousInstallStatus::NewerVersion:
         situation = FormatText(LoadText(kTextProductInstallation), product) + L"\r\n"
                     + FormatText(LoadText(kTextNewerInstalled), installed);
         status = FormatText(LoadText(kTextClickToExit), LoadText(kTextCancel));
         break;
-    case NotInstalled:
+    case PreviousInstallStatus::NotInstalled:
     default:
         situation = FormatText(LoadText(kTextProductInstallation), product);
         status = ContinueStatusText();

@@ -83,7 +83,7 @@ BOOL CInstallDlg::OnInitDialog()
 
     UpdateTexts();
     ShowPage(kStartPage);
-    if (state_.previousStatus == NewerVersion)
+    if (state_.previousStatus == PreviousInstallStatus::NewerVersion)
         EnableDlgItem(IDOK, false);
     return TRUE;
 }
@@ -212,8 +212,8 @@ void CInstallDlg::OnCancel()
     // Esc and the close box arrive also while Exit is disabled during the installation.
     if (installing_ || !IsButtonEnabled(IDCANCEL))
         return;
-    const bool ask = !state_.installed && state_.previousStatus != NewerVersion
-                     && !(state_.previousStatus == SameVersion && current_ == kStartPage);
+    const bool ask = !state_.installed && state_.previousStatus != PreviousInstallStatus::NewerVersion
+                     && !(state_.previousStatus == PreviousInstallStatus::SameVersion && current_ == kStartPage);
     if (ask && AfxMessageBox(LoadText(kTextConfirmExit), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDNO)
         return;
     EndDialog(state_.installed ? IDOK : IDCANCEL);

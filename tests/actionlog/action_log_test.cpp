@@ -1,6 +1,7 @@
 #include "actionlog/action_log.h"
 
 #include "log_test_support.h"
+#include "payload/payload_archive.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
 
@@ -56,9 +57,9 @@ protected:
 TEST_F(ActionLogTest, CreateFoldersRecordsEachMissingFolderFromTheOutermostIn)
 {
     log_.CreateFolders(Path(L"Korvane\\Tavelo 7\\Lang"));
-    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{FolderCreated, Path(L"Korvane"), true, -1},
-                                                           {FolderCreated, Path(L"Korvane\\Tavelo 7"), true, -1},
-                                                           {FolderCreated, Path(L"Korvane\\Tavelo 7\\Lang"), true, -1}}));
+    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{ActionKind::FolderCreated, Path(L"Korvane"), true, -1},
+                                                           {ActionKind::FolderCreated, Path(L"Korvane\\Tavelo 7"), true, -1},
+                                                           {ActionKind::FolderCreated, Path(L"Korvane\\Tavelo 7\\Lang"), true, -1}}));
     EXPECT_TRUE(::PathIsDirectoryW(Path(L"Korvane\\Tavelo 7\\Lang").c_str()));
     EXPECT_FALSE(log_.pending);
     for (const ActionRecord& record : log_.records)
@@ -70,7 +71,7 @@ TEST_F(ActionLogTest, CreateFoldersLeavesExistingFoldersUnrecorded)
     ASSERT_TRUE(::CreateDirectoryW(Path(L"Korvane").c_str(), nullptr));
     log_.CreateFolders(Path(L"Korvane\\Tavelo 7\\"));
     // The last folder is recorded as the path was given, trailing separator included.
-    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{FolderCreated, Path(L"Korvane\\Tavelo 7\\"), true, -1}}));
+    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{ActionKind::FolderCreated, Path(L"Korvane\\Tavelo 7\\"), true, -1}}));
     log_.records.clear();
     log_.CreateFolders(Path(L"Korvane\\Tavelo 7"));
     EXPECT_TRUE(log_.records.empty());
@@ -80,7 +81,7 @@ TEST_F(ActionLogTest, CreateFoldersStopsAtTheFirstFolderThatCannotBeCreated)
 {
     // "*" is no valid character of a file name.
     log_.CreateFolders(Path(L"New\\Bad*Name\\Deeper"));
-    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{FolderCreated, Path(L"New"), true, -1}}));
+    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{ActionKind::FolderCreated, Path(L"New"), true, -1}}));
     EXPECT_FALSE(Exists(Path(L"New\\Bad*Name\\Deeper")));
 
     log_.records.clear();
@@ -92,11 +93,11 @@ TEST_F(ActionLogTest, CreateFoldersStopsAtTheFirstFolderThatCannotBeCreated)
 TEST_F(ActionLogTest, AddFileRecordsTheMissingFoldersThenThePendingFile)
 {
     const std::wstring file = Path(L"Korvane\\Tavelo 7\\Lang\\Deutsch.dll");
-    log_.AddFile(file, 0, false);
-    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{FolderCreated, Path(L"Korvane"), true, -1},
-                                                           {FolderCreated, Path(L"Korvane\\Tavelo 7"), true, -1},
-                                                           {FolderCreated, Path(L"Korvane\\Tavelo 7\\Lang"), true, -1},
-                                                           {FileInstalled, file, false, 0}}));
+    log_.AddFile(file, FileKind::LanguageLibrary, false);
+    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{ActionKind::FolderCreated, Path(L"Korvane"), true, -1},
+                                                           {ActionKind::FolderCreated, Path(L"Korvane\\Tavelo 7"), true, -1},
+                                                           {ActionKind::FolderCreated, Path(L"Korvane\\Tavelo 7\\Lang"), true, -1},
+                                                           {ActionKind::FileInstalled, file, false, 0}}));
     EXPECT_TRUE(log_.pending);
     EXPECT_TRUE(log_.records.back().backup.empty());
     EXPECT_FALSE(Exists(file));
@@ -110,7 +111,7 @@ TEST_F(ActionLogTest, AddFileMovesAReplacedFileToABackupWithItsAttributes)
     const DWORD attributes = ::GetFileAttributesW(file.c_str());   // Wine adds the archive mark
     ASSERT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
 
-    log_.AddFile(file, 1, false);
+    log_.AddFile(file, FileKind::MainProgram, false);
     ASSERT_EQ(log_.records.size(), 1u);
     const std::wstring backup = log_.records.back().backup;
     ExpectBackupName(backup);
@@ -126,7 +127,7 @@ TEST_F(ActionLogTest, AddFileCopiesAFileThatIsTakenOverInPlace)
     WriteFileBytes(file, {'s', 'h', 'a', 'r', 'e', 'd'});
     ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
 
-    log_.AddFile(file, 3, true);
+    log_.AddFile(file, FileKind::SharedData, true);
     const std::wstring backup = log_.records.back().backup;
     ExpectBackupName(backup);
     EXPECT_EQ(ReadFileBytes(file), (std::vector<std::uint8_t>{'s', 'h', 'a', 'r', 'e', 'd'}));
@@ -140,7 +141,7 @@ TEST_F(ActionLogTest, AddFileCopiesAFileThatIsTakenOverInPlace)
 TEST_F(ActionLogTest, AddFileMakesNoBackupOfAFolder)
 {
     ASSERT_TRUE(::CreateDirectoryW(Path(L"Lang").c_str(), nullptr));
-    log_.AddFile(Path(L"Lang"), 0, false);
+    log_.AddFile(Path(L"Lang"), FileKind::LanguageLibrary, false);
     EXPECT_TRUE(log_.records.back().backup.empty());
     EXPECT_TRUE(::PathIsDirectoryW(Path(L"Lang").c_str()));
 }
@@ -156,9 +157,9 @@ TEST_F(ActionLogTest, CompleteEndsOnlyThePendingRecord)
     log_.Complete(true, L"too late");
     log_.AddUninstallKey(nullptr);
     log_.Complete(true);
-    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{ProductRegistration, L"", false, -1},
-                                                           {DirectXUpdate, L"DirectX status", false, -1},
-                                                           {UninstallKey, L"", true, -1}}));
+    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{ActionKind::ProductRegistration, L"", false, -1},
+                                                           {ActionKind::DirectXUpdate, L"DirectX status", false, -1},
+                                                           {ActionKind::UninstallKey, L"", true, -1}}));
     EXPECT_FALSE(log_.pending);
 }
 
@@ -166,13 +167,13 @@ TEST_F(ActionLogTest, AddShortcutMovesTheEarlierShortcutOfItsKindAway)
 {
     const std::wstring earlier = Path(L"Tavelo.lnk");
     WriteFileBytes(earlier, {'l', 'n', 'k'});
-    log_.previousRecords = {{DesktopShortcut, Path(L"Desktop.lnk"), {}, true, -1},
-                            {ProgramShortcut, earlier, {}, true, -1}};
+    log_.previousRecords = {{ActionKind::DesktopShortcut, Path(L"Desktop.lnk"), {}, true, -1},
+                            {ActionKind::ProgramShortcut, earlier, {}, true, -1}};
 
-    log_.AddShortcut(0, Path(L"Menu\\Tavelo 7"));
-    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{FolderCreated, Path(L"Menu"), true, -1},
-                                                           {FolderCreated, Path(L"Menu\\Tavelo 7"), true, -1},
-                                                           {ProgramShortcut, L"", false, -1}}));
+    log_.AddShortcut(ShortcutKind::Program, Path(L"Menu\\Tavelo 7"));
+    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{ActionKind::FolderCreated, Path(L"Menu"), true, -1},
+                                                           {ActionKind::FolderCreated, Path(L"Menu\\Tavelo 7"), true, -1},
+                                                           {ActionKind::ProgramShortcut, L"", false, -1}}));
     EXPECT_TRUE(log_.pending);
     const std::wstring backup = log_.records.back().backup;
     ExpectBackupName(backup);
@@ -182,13 +183,12 @@ TEST_F(ActionLogTest, AddShortcutMovesTheEarlierShortcutOfItsKindAway)
     EXPECT_EQ(log_.records.back().text, Path(L"Menu\\Tavelo 7\\Tavelo.lnk"));
     RemoveBackup(backup);
 
-    // The earlier desktop shortcut no longer exists: nothing to save. Any "which" beyond 1
-    // is the desktop shortcut; 1 is the uninstaller's.
-    log_.AddShortcut(5, Path(L"Menu"));
-    EXPECT_EQ(log_.records.back().kind, DesktopShortcut);
+    // The earlier desktop shortcut no longer exists: nothing to save.
+    log_.AddShortcut(ShortcutKind::Desktop, Path(L"Menu"));
+    EXPECT_EQ(log_.records.back().kind, ActionKind::DesktopShortcut);
     EXPECT_TRUE(log_.records.back().backup.empty());
-    log_.AddShortcut(1, Path(L"Menu"));
-    EXPECT_EQ(log_.records.back().kind, UninstallShortcut);
+    log_.AddShortcut(ShortcutKind::Uninstaller, Path(L"Menu"));
+    EXPECT_EQ(log_.records.back().kind, ActionKind::UninstallShortcut);
     EXPECT_TRUE(log_.records.back().backup.empty());
 }
 
@@ -196,8 +196,9 @@ TEST_F(ActionLogTest, AddShortcutLooksOnlyAtTheFirstEarlierShortcutOfItsKind)
 {
     const std::wstring second = Path(L"Second.lnk");
     WriteFileBytes(second, {1});
-    log_.previousRecords = {{ProgramShortcut, Path(L"Gone.lnk"), {}, true, -1}, {ProgramShortcut, second, {}, true, -1}};
-    log_.AddShortcut(0, folder_.path());
+    log_.previousRecords = {{ActionKind::ProgramShortcut, Path(L"Gone.lnk"), {}, true, -1},
+                            {ActionKind::ProgramShortcut, second, {}, true, -1}};
+    log_.AddShortcut(ShortcutKind::Program, folder_.path());
     EXPECT_TRUE(log_.records.back().backup.empty());
     EXPECT_TRUE(Exists(second));
 }
@@ -217,15 +218,15 @@ TEST_F(ActionLogTest, AddUninstallKeySavesAnExistingKeyAsItsBackup)
     ::RegDeleteTreeW(HKEY_CURRENT_USER, keyPath.c_str());
     ExpectBackupName(backup);
     EXPECT_FALSE(ReadFileBytes(backup).empty());
-    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{UninstallKey, L"", false, -1}}));
+    EXPECT_EQ(View(log_.records), (std::vector<RecordView>{{ActionKind::UninstallKey, L"", false, -1}}));
     RemoveBackup(backup);
 }
 
 TEST_F(ActionLogTest, HasCompletedFileWantsTheExactPathOfACompletedFile)
 {
-    log_.previousRecords = {{FileInstalled, L"C:\\Program Files\\Korvane\\Tavelo 7\\Tavelo.exe", {}, true, 1},
-                            {FileInstalled, L"C:\\Program Files\\Korvane\\Tavelo 7\\Failed.dll", {}, false, 0},
-                            {FolderCreated, L"C:\\Program Files\\Korvane", {}, true, -1}};
+    log_.previousRecords = {{ActionKind::FileInstalled, L"C:\\Program Files\\Korvane\\Tavelo 7\\Tavelo.exe", {}, true, 1},
+                            {ActionKind::FileInstalled, L"C:\\Program Files\\Korvane\\Tavelo 7\\Failed.dll", {}, false, 0},
+                            {ActionKind::FolderCreated, L"C:\\Program Files\\Korvane", {}, true, -1}};
     EXPECT_TRUE(log_.HasCompletedFile(L"C:\\Program Files\\Korvane\\Tavelo 7\\Tavelo.exe"));
     EXPECT_FALSE(log_.HasCompletedFile(L"C:\\Program Files\\Korvane\\Tavelo 7\\tavelo.exe"));
     EXPECT_FALSE(log_.HasCompletedFile(L"C:\\Program Files\\Korvane\\Tavelo 7\\Tavelo.exe "));

@@ -26,24 +26,24 @@ using Bytes = std::vector<std::uint8_t>;
 
 JournalEntry Start(const std::wstring& temporaryFolder, std::uint32_t flags = 0)
 {
-    return {JournalEntryType::Start, 0, -1, flags, L"Tavelo 7", temporaryFolder, {}};
+    return {JournalEntryType::Start, {}, -1, flags, L"Tavelo 7", temporaryFolder, {}};
 }
 
-JournalEntry Action(int kind, const std::wstring& text, const std::wstring& backup = {}, std::uint32_t flags = 0)
+JournalEntry Action(ActionKind kind, const std::wstring& text, const std::wstring& backup = {}, std::uint32_t flags = 0)
 {
-    return {JournalEntryType::Action, kind, kind == FileInstalled ? 1 : -1, flags, text, backup, {}};
+    return {JournalEntryType::Action, kind, kind == ActionKind::FileInstalled ? 1 : -1, flags, text, backup, {}};
 }
 
 JournalEntry Saved(const std::wstring& backup)
 {
-    return {JournalEntryType::BackupSaved, 0, -1, 0, backup, {}, {}};
+    return {JournalEntryType::BackupSaved, {}, -1, 0, backup, {}, {}};
 }
 
 const std::vector<JournalEntry> kEntries = {
     Start(L"C:\\users\\me\\Temp\\korvane_{1}", kJournalMadeItsFolder),
-    Action(FolderCreated, L"C:\\Program Files\\Korvane"),
-    Action(FileInstalled, L"C:\\Program Files\\Korvane\\Tavelo.exe", L"C:\\users\\me\\Temp\\kv1A.TMP"),
-    {JournalEntryType::RegistryValue, 0, REG_SZ, kJournalKeyExisted | kJournalValueExisted, L"Software\\Korvane",
+    Action(ActionKind::FolderCreated, L"C:\\Program Files\\Korvane"),
+    Action(ActionKind::FileInstalled, L"C:\\Program Files\\Korvane\\Tavelo.exe", L"C:\\users\\me\\Temp\\kv1A.TMP"),
+    {JournalEntryType::RegistryValue, {}, REG_SZ, kJournalKeyExisted | kJournalValueExisted, L"Software\\Korvane",
      L"Tavelo 7 Path", {'C', 0, ':', 0, 0, 0}},
     Saved(L"C:\\users\\me\\Temp\\kv1A.TMP"),
 };
@@ -166,18 +166,18 @@ TEST_F(JournalRecoveryTest, InterruptedInstallationIsUndoneNewestFirst)
                                 Start(temporary, kJournalMadeItsFolder),
                                 // Written ahead as new files; when their turn came they
                                 // existed and got entries of their own: only those count.
-                                Action(FileInstalled, Path(L"Tavelo.exe")),
-                                Action(FileInstalled, Path(L"Brushes.kvl")),
-                                Action(FolderCreated, Path(L"New")),
-                                Action(FileInstalled, Path(L"New\\Tavelo.fr.dll")),
-                                Action(FileInstalled, Path(L"Tavelo.exe"), Path(L"kv1.TMP")),
+                                Action(ActionKind::FileInstalled, Path(L"Tavelo.exe")),
+                                Action(ActionKind::FileInstalled, Path(L"Brushes.kvl")),
+                                Action(ActionKind::FolderCreated, Path(L"New")),
+                                Action(ActionKind::FileInstalled, Path(L"New\\Tavelo.fr.dll")),
+                                Action(ActionKind::FileInstalled, Path(L"Tavelo.exe"), Path(L"kv1.TMP")),
                                 Saved(Path(L"kv1.TMP")),
-                                Action(FileInstalled, Path(L"Settings.kvs"), Path(L"kv2.TMP")),
-                                Action(FileInstalled, Path(L"Mine.tvp"), Path(L"kv3.TMP")),
-                                Action(FileInstalled, Path(L"Brushes.kvl"), Path(L"kv4.TMP"), kJournalInPlace),
+                                Action(ActionKind::FileInstalled, Path(L"Settings.kvs"), Path(L"kv2.TMP")),
+                                Action(ActionKind::FileInstalled, Path(L"Mine.tvp"), Path(L"kv3.TMP")),
+                                Action(ActionKind::FileInstalled, Path(L"Brushes.kvl"), Path(L"kv4.TMP"), kJournalInPlace),
                                 Saved(Path(L"kv4.TMP")),
-                                Action(FileInstalled, Path(L"Busy.dll")),
-                                Action(DirectXUpdate, L""),
+                                Action(ActionKind::FileInstalled, Path(L"Busy.dll")),
+                                Action(ActionKind::DirectXUpdate, L""),
                             }));
 
     const JournalRecovery recovery = RecoverJournal(journal);
@@ -203,8 +203,8 @@ TEST_F(JournalRecoveryTest, FinalInstallationOnlyLosesItsBackups)
     Write(L"Tavelo.exe", "new");
     Write(L"kv1.TMP", "old");
     const std::wstring journal = Path(L"Tavelo 7 Installation.journal");
-    WriteFileBytes(journal, JournalBytes({Start(Path(L"korvane_{77}")), Action(FileInstalled, Path(L"Tavelo.exe"), Path(L"kv1.TMP")),
-                                          Saved(Path(L"kv1.TMP")), {JournalEntryType::Final, 0, -1, 0, {}, {}, {}}}));
+    WriteFileBytes(journal, JournalBytes({Start(Path(L"korvane_{77}")), Action(ActionKind::FileInstalled, Path(L"Tavelo.exe"), Path(L"kv1.TMP")),
+                                          Saved(Path(L"kv1.TMP")), {JournalEntryType::Final, {}, -1, 0, {}, {}, {}}}));
 
     EXPECT_EQ(RecoverJournal(journal).outcome, JournalRecovery::Completed);
     EXPECT_EQ(Read(L"Tavelo.exe"), "new");
@@ -217,8 +217,8 @@ TEST_F(JournalRecoveryTest, JournalThatCannotBeReadIsLeftAlone)
 {
     Write(L"Tavelo.exe", "new");
     const std::wstring journal = Path(L"Tavelo 7 Installation.journal");
-    Bytes bytes = JournalBytes({Start(Path(L"korvane_{77}")), Action(FileInstalled, Path(L"Tavelo.exe")),
-                                Action(DirectXUpdate, L"")});
+    Bytes bytes = JournalBytes({Start(Path(L"korvane_{77}")), Action(ActionKind::FileInstalled, Path(L"Tavelo.exe")),
+                                Action(ActionKind::DirectXUpdate, L"")});
     bytes[bytes.size() / 2] ^= 0x40;
     for (const Bytes& content : {bytes, BytesOf("garbage that was never a journal")}) {
         WriteFileBytes(journal, content);
@@ -264,10 +264,10 @@ TEST_F(JournalRecoveryTest, JournalHoldsWhatWasRecordedAndGoesWithTheFolderItMad
         // An earlier journal is never overwritten.
         EXPECT_THROW(Journal(path, L"Tavelo 7", L""), std::system_error);
         // Written ahead once; the same record later writes nothing, another one does.
-        journal.Foresee({Action(FolderCreated, Path(L"b")), Action(FileInstalled, Path(L"b\\b.dll"))});
-        journal.Record(ActionRecord{FileInstalled, Path(L"b\\b.dll"), {}, false, 1});
-        journal.Write({Action(FolderCreated, Path(L"b"))});
-        journal.Record(ActionRecord{FileInstalled, Path(L"a.dll"), {}, false, 0});
+        journal.Foresee({Action(ActionKind::FolderCreated, Path(L"b")), Action(ActionKind::FileInstalled, Path(L"b\\b.dll"))});
+        journal.Record(ActionRecord{ActionKind::FileInstalled, Path(L"b\\b.dll"), {}, false, 1});
+        journal.Write({Action(ActionKind::FolderCreated, Path(L"b"))});
+        journal.Record(ActionRecord{ActionKind::FileInstalled, Path(L"a.dll"), {}, false, 0});
         journal.BackupSaved(Path(L"kv9.TMP"));
         ASSERT_TRUE(ParseJournal(ReadWhileOpen(path), entries));
         EXPECT_TRUE(journal.AdoptMadeFolder(folder));
@@ -277,9 +277,9 @@ TEST_F(JournalRecoveryTest, JournalHoldsWhatWasRecordedAndGoesWithTheFolderItMad
         journal.End();
     }
     EXPECT_EQ(entries, (std::vector<JournalEntry>{Start(Path(L"korvane_{1}"), kJournalMadeItsFolder),
-                                                  Action(FolderCreated, Path(L"b")),
-                                                  Action(FileInstalled, Path(L"b\\b.dll")),
-                                                  {JournalEntryType::Action, FileInstalled, 0, 0, Path(L"a.dll"), {}, {}},
+                                                  Action(ActionKind::FolderCreated, Path(L"b")),
+                                                  Action(ActionKind::FileInstalled, Path(L"b\\b.dll")),
+                                                  {JournalEntryType::Action, ActionKind::FileInstalled, 0, 0, Path(L"a.dll"), {}, {}},
                                                   Saved(Path(L"kv9.TMP"))}));
     EXPECT_FALSE(Exists(path));
     EXPECT_FALSE(Exists(folder));

@@ -8,7 +8,7 @@ namespace actionlog_testing {
 
 void PrintTo(const RecordView& record, std::ostream* out)
 {
-    *out << "{" << record.kind << ", \"" << kv::to_utf8(record.text) << "\", " << record.done << ", " << record.detail
+    *out << "{" << ActionKindNumber(record.kind) << ", \"" << kv::to_utf8(record.text) << "\", " << record.done << ", " << record.detail
          << "}";
 }
 

@@ -12,7 +12,7 @@ namespace actionlog_testing {
 
 // What the log file keeps of a record.
 struct RecordView {
-    int kind;
+    ActionKind kind;
     std::wstring text;
     bool done;
     int detail;

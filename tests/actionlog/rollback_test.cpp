@@ -1,6 +1,7 @@
 #include "actionlog/rollback.h"
 
 #include "actionlog/action_log.h"
+#include "payload/payload_archive.h"
 #include "product/product_identity.h"
 #include "support/file_tree_snapshot.h"
 #include "support/temporary_folder_override.h"
@@ -58,19 +59,19 @@ TEST_F(RollbackTest, FailedInstallationLeavesTheFileTreeAsItWas)
     const auto before = SnapshotFileTree(folder_.path());
 
     // A language library in folders of its own.
-    log_.AddFile(Path(L"Program Files\\Korvane\\Tavelo 7\\Lang\\Deutsch.dll"), 0, false);
+    log_.AddFile(Path(L"Program Files\\Korvane\\Tavelo 7\\Lang\\Deutsch.dll"), FileKind::LanguageLibrary, false);
     WriteFileBytes(Path(L"Program Files\\Korvane\\Tavelo 7\\Lang\\Deutsch.dll"), BytesOf("library"));
     log_.Complete(true);
     // The main program replaced, and marked read-only as the installation does.
-    log_.AddFile(program, 1, false);
+    log_.AddFile(program, FileKind::MainProgram, false);
     WriteFileBytes(program, BytesOf("new program"));
     ::SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_READONLY);
     log_.Complete(true);
     // The shared file taken over in place: the rollback leaves it as it is.
-    log_.AddFile(shared, 3, true);
+    log_.AddFile(shared, FileKind::SharedData, true);
     log_.Complete(true);
     // A sample half written when the installation failed.
-    log_.AddFile(Path(L"Desktop\\Samples\\Villas\\Villa.tvl"), 4, false);
+    log_.AddFile(Path(L"Desktop\\Samples\\Villas\\Villa.tvl"), FileKind::SampleData, false);
     WriteFileBytes(Path(L"Desktop\\Samples\\Villas\\Villa.tvl"), BytesOf("vil"));
     const auto backups = Backups(log_);
     ASSERT_EQ(backups.size(), 2u);
@@ -84,10 +85,10 @@ TEST_F(RollbackTest, FailedInstallationLeavesTheFileTreeAsItWas)
 
 TEST_F(RollbackTest, FoldersAreRemovedInnermostFirstAsFarAsTheyAreEmpty)
 {
-    log_.AddFile(Path(L"A\\B\\C\\File.dat"), 3, false);
+    log_.AddFile(Path(L"A\\B\\C\\File.dat"), FileKind::SharedData, false);
     WriteFileBytes(Path(L"A\\B\\C\\File.dat"), {1});
     log_.Complete(true);
-    log_.AddFile(Path(L"A\\B\\Other.dat"), 3, false);
+    log_.AddFile(Path(L"A\\B\\Other.dat"), FileKind::SharedData, false);
     log_.Complete(false);   // never written
     WriteFileBytes(Path(L"A\\Notes.txt"), {2});   // put there by the user meanwhile
 
@@ -104,7 +105,7 @@ TEST_F(RollbackTest, FileHeldOpenKeepsItsBackupInTheTemporaryFolder)
     WriteFileBytes(file, BytesOf("old"));
     ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
     const DWORD attributes = ::GetFileAttributesW(file.c_str());
-    log_.AddFile(file, 1, false);
+    log_.AddFile(file, FileKind::MainProgram, false);
     const std::wstring backup = log_.records.back().backup;
     ASSERT_FALSE(backup.empty());
     WriteFileBytes(file, BytesOf("new"));
@@ -129,17 +130,17 @@ TEST_F(RollbackTest, ShortcutsAreRemovedAndTheEarlierOnesComeBack)
     MakeFolder(L"Menu");
     const std::wstring earlier = Path(L"Menu\\Tavelo 7.lnk");
     WriteFileBytes(earlier, BytesOf("earlier shortcut"));
-    log_.previousRecords = {{ProgramShortcut, earlier, {}, true, -1}};
+    log_.previousRecords = {{ActionKind::ProgramShortcut, earlier, {}, true, -1}};
     const auto before = SnapshotFileTree(folder_.path());
 
-    log_.AddShortcut(0, Path(L"Menu"));
+    log_.AddShortcut(ShortcutKind::Program, Path(L"Menu"));
     EXPECT_FALSE(Exists(earlier));
     WriteFileBytes(earlier, BytesOf("new shortcut"));
     log_.Complete(true, earlier);
-    log_.AddShortcut(2, Path(L"Desktop"));
+    log_.AddShortcut(ShortcutKind::Desktop, Path(L"Desktop"));
     WriteFileBytes(Path(L"Desktop\\Tavelo 7.lnk"), BytesOf("desktop"));
     log_.Complete(true, Path(L"Desktop\\Tavelo 7.lnk"));
-    log_.AddShortcut(1, Path(L"Menu"));
+    log_.AddShortcut(ShortcutKind::Uninstaller, Path(L"Menu"));
     log_.Complete(false);   // failed: no file, no text
 
     log_.Rollback();
@@ -184,11 +185,11 @@ TEST_F(RollbackTest, FileThatCannotBeSavedIsNeitherReplacedNorRemovedByTheRollba
     {
         const TemporaryFolderOverride temporary(Path(tooLong) + L"\\");
         // The shared file is taken over in place, with or without its copy.
-        log_.AddFile(shared, 3, true);
+        log_.AddFile(shared, FileKind::SharedData, true);
         log_.Complete(true);
         EXPECT_TRUE(log_.records.back().backup.empty());
         try {
-            log_.AddFile(program, 1, false);
+            log_.AddFile(program, FileKind::MainProgram, false);
             ADD_FAILURE() << "a file that cannot be saved is about to be replaced";
         } catch (const std::system_error& error) {
             EXPECT_EQ(error.code(), std::error_code(ERROR_FILENAME_EXCED_RANGE, std::system_category()));
@@ -207,7 +208,7 @@ TEST_F(RollbackTest, SharedFileTakenOverInPlaceStaysAsItIsAndItsCopyGoes)
     const std::wstring shared = Path(L"Settings.kvs");
     WriteFileBytes(shared, BytesOf("user settings"));
     const auto before = SnapshotFileTree(folder_.path());
-    log_.AddFile(shared, 3, true);
+    log_.AddFile(shared, FileKind::SharedData, true);
     log_.Complete(true);
     const std::wstring copy = log_.records.back().backup;
     ASSERT_FALSE(copy.empty());
@@ -230,42 +231,6 @@ TEST_F(RollbackTest, MakeBackupWithoutSourceReservesAFreeName)
     const DWORD length = ::GetTempPathW(MAX_PATH, temporary);
     EXPECT_EQ(name.substr(0, length + 2), std::wstring(temporary) + L"kv");
     EXPECT_FALSE(Exists(name));
-}
-
-// Whether the process token has the privilege switched on.
-bool PrivilegeEnabled(const wchar_t* name)
-{
-    kv::unique_handle token;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put());
-    LUID luid;
-    ::LookupPrivilegeValueW(nullptr, name, &luid);
-    DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenPrivileges, nullptr, 0, &size);
-    std::vector<std::uint8_t> buffer(size);
-    if (!::GetTokenInformation(token.get(), TokenPrivileges, buffer.data(), size, &size))
-        return false;
-    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
-    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i)
-        if (privileges->Privileges[i].Luid.LowPart == luid.LowPart && privileges->Privileges[i].Luid.HighPart == luid.HighPart)
-            return (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
-    return false;
-}
-
-TEST(SetPrivilege, SwitchesAPrivilegeOfTheProcessOnAndOff)
-{
-    EXPECT_TRUE(SetPrivilege(L"SeBackupPrivilege", true));
-    EXPECT_TRUE(PrivilegeEnabled(L"SeBackupPrivilege"));
-    EXPECT_TRUE(SetPrivilege(L"SeBackupPrivilege", true));   // already on
-    EXPECT_TRUE(PrivilegeEnabled(L"SeBackupPrivilege"));
-    EXPECT_TRUE(SetPrivilege(L"SeBackupPrivilege", false));
-    EXPECT_FALSE(PrivilegeEnabled(L"SeBackupPrivilege"));
-    EXPECT_TRUE(SetPrivilege(L"SeBackupPrivilege", false));   // already off
-    EXPECT_FALSE(PrivilegeEnabled(L"SeBackupPrivilege"));
-}
-
-TEST(SetPrivilege, UnknownPrivilegeFailsQuietly)
-{
-    EXPECT_FALSE(SetPrivilege(L"SeNoSuchPrivilege", true));
 }
 
 } // namespace

@@ -71,14 +71,14 @@ TEST_F(ShortcutTest, MenuShortcutsAreMadeInANewFolderRecordedLevelByLevel)
 
     EXPECT_TRUE(CreateProductShortcuts(state, program_, uninstaller));
 
-    std::vector<std::tuple<int, std::wstring, bool>> records;
+    std::vector<std::tuple<ActionKind, std::wstring, bool>> records;
     for (const ActionRecord& record : state.actionLog.records)
         records.emplace_back(record.kind, record.text, record.done);
-    EXPECT_EQ(records, (std::vector<std::tuple<int, std::wstring, bool>>{
-                           {FolderCreated, folder_ / L"Korvane", true},
-                           {FolderCreated, folder_ / L"Korvane\\Tavelo 7", true},
-                           {ProgramShortcut, folder_ / L"Korvane\\Tavelo 7\\Tavelo 7.01j.lnk", true},
-                           {UninstallShortcut, folder_ / L"Korvane\\Tavelo 7\\Uninstall Tavelo.lnk", true}}));
+    EXPECT_EQ(records, (std::vector<std::tuple<ActionKind, std::wstring, bool>>{
+                           {ActionKind::FolderCreated, folder_ / L"Korvane", true},
+                           {ActionKind::FolderCreated, folder_ / L"Korvane\\Tavelo 7", true},
+                           {ActionKind::ProgramShortcut, folder_ / L"Korvane\\Tavelo 7\\Tavelo 7.01j.lnk", true},
+                           {ActionKind::UninstallShortcut, folder_ / L"Korvane\\Tavelo 7\\Uninstall Tavelo.lnk", true}}));
     EXPECT_EQ(ReadShortcut(folder_ / L"Korvane\\Tavelo 7\\Uninstall Tavelo.lnk").path, uninstaller);
     EXPECT_FALSE(state.actionLog.pending);
 }
@@ -92,11 +92,11 @@ TEST_F(ShortcutTest, ShortcutsThatCannotBeMadeAreRecordedNotDoneAndTheStepFails)
 
     EXPECT_FALSE(CreateProductShortcuts(state, program_, L"C:\\Program Files\\Korvane\\Tavelo 7\\Uninstall.exe"));
 
-    std::vector<std::tuple<int, std::wstring, bool>> records;
+    std::vector<std::tuple<ActionKind, std::wstring, bool>> records;
     for (const ActionRecord& record : state.actionLog.records)
         records.emplace_back(record.kind, record.text, record.done);
-    EXPECT_EQ(records, (std::vector<std::tuple<int, std::wstring, bool>>{{ProgramShortcut, L"", false},
-                                                                        {UninstallShortcut, L"", false}}));
+    EXPECT_EQ(records, (std::vector<std::tuple<ActionKind, std::wstring, bool>>{{ActionKind::ProgramShortcut, L"", false},
+                                                                        {ActionKind::UninstallShortcut, L"", false}}));
 }
 
 } // namespace

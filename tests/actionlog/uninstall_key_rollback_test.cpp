@@ -124,7 +124,7 @@ TEST_F(UninstallKeyRollbackTest, WithoutAProductCodeTheUninstallKeyIsLeftAlone)
     }
     const RegistryKeySnapshot before = SnapshotRegistryKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
     ActionLog log;
-    log.records = {{UninstallKey, L"", {}, true, -1}};
+    log.records = {{ActionKind::UninstallKey, L"", {}, true, -1}};
     SetProductCode(0);   // names no product
     log.Rollback();
     SetProductCode(product::kThisProductCode);

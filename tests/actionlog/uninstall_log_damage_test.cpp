@@ -27,18 +27,18 @@ protected:
         SetProductCode(product::kThisProductCode);
         ActionLog log;
         log.records = {
-            {FolderCreated, folder_ / L"Korvane", {}, true, -1},
-            {FileInstalled, folder_ / L"Korvane\\Tavelo.exe", {}, true, 1},
-            {FileInstalled, folder_ / L"Korvane\\Lang\\Fran\u00e7ais.dll", {}, false, 0},
-            {FileInstalled, L"C:\\ProgramData\\Korvane\\Tavelo 7\\Textures\\\u6728\u6750.png", {}, true, 3},
-            {ProgramShortcut, L"C:\\Menu\\Tavelo 7.lnk", {}, true, -1},
-            {UninstallShortcut, L"", {}, false, -1},
-            {UninstallKey, L"", {}, true, -1},
-            {ProductRegistration, L"", {}, true, -1},
-            {DirectXUpdate, L"DirectX \u2013 ok", {}, true, -1},
+            {ActionKind::FolderCreated, folder_ / L"Korvane", {}, true, -1},
+            {ActionKind::FileInstalled, folder_ / L"Korvane\\Tavelo.exe", {}, true, 1},
+            {ActionKind::FileInstalled, folder_ / L"Korvane\\Lang\\Fran\u00e7ais.dll", {}, false, 0},
+            {ActionKind::FileInstalled, L"C:\\ProgramData\\Korvane\\Tavelo 7\\Textures\\\u6728\u6750.png", {}, true, 3},
+            {ActionKind::ProgramShortcut, L"C:\\Menu\\Tavelo 7.lnk", {}, true, -1},
+            {ActionKind::UninstallShortcut, L"", {}, false, -1},
+            {ActionKind::UninstallKey, L"", {}, true, -1},
+            {ActionKind::ProductRegistration, L"", {}, true, -1},
+            {ActionKind::DirectXUpdate, L"DirectX \u2013 ok", {}, true, -1},
         };
         for (int i = 0; i < 20; ++i)
-            log.records.push_back({FileInstalled, folder_ / (L"Korvane\\Samples\\Sample " + std::to_wstring(i) + L".tvl"), {}, true, 4});
+            log.records.push_back({ActionKind::FileInstalled, folder_ / (L"Korvane\\Samples\\Sample " + std::to_wstring(i) + L".tvl"), {}, true, 4});
         EXPECT_TRUE(log.Write(logPath_, folder_.path(), folder_.path()));
         valid_ = ReadFileBytes(logPath_);
         ::SetFileAttributesW(logPath_.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -76,13 +76,13 @@ protected:
             ASSERT_GE(read.size(), intactRecords) << what << ": records before the damage were lost";
         }
         for (const ActionRecord& record : reader.previousRecords) {
-            ASSERT_GE(record.kind, FolderCreated) << what;
-            ASSERT_LE(record.kind, DirectXUpdate) << what;
+            ASSERT_GE(record.kind, ActionKind::FolderCreated) << what;
+            ASSERT_LE(record.kind, ActionKind::DirectXUpdate) << what;
             ASSERT_GE(record.detail, -1) << what;
             ASSERT_LE(record.detail, 254) << what;
             ASSERT_LE(record.text.size(), 511u) << what;
             ASSERT_TRUE(record.backup.empty()) << what;
-            if (record.kind == UninstallKey || record.kind == ProductRegistration) {
+            if (record.kind == ActionKind::UninstallKey || record.kind == ActionKind::ProductRegistration) {
                 ASSERT_TRUE(record.text.empty()) << what;
             }
         }

@@ -47,21 +47,21 @@ TEST_F(UninstallLogFileTest, EveryKindOfRecordHasItsExactLine)
 {
     const std::wstring program = std::wstring(kInstallFolder) + L"\\Tavelo.exe";
     log_.records = {
-        {FolderCreated, L"C:\\Program Files\\Korvane", {}, true, -1},
-        {FolderCreated, kInstallFolder, {}, true, -1},
-        {FileInstalled, std::wstring(kInstallFolder) + L"\\Lang\\Deutsch.dll", {}, true, 0},
-        {FileInstalled, program, {}, true, 1},
-        {FileInstalled, std::wstring(kInstallFolder) + L"\\Uninstall.exe", {}, true, 2},
-        {FileInstalled, L"C:\\ProgramData\\Korvane\\Tavelo 7\\Textures\\Holz.png", {}, false, 3},
-        {FileInstalled, L"C:\\users\\Public\\Desktop\\Tavelo 7 Beispiele\\Villa.tvl", {}, true, 4},
-        {FileInstalled, L"C:\\users\\me\\Temp\\korvane_{1}\\DSetup.dll", {}, true, 5},
-        {ProgramShortcut, std::wstring(kMenuFolder) + L"\\Tavelo 7.lnk", {}, true, -1},
-        {UninstallShortcut, L"", {}, false, -1},
-        {DesktopShortcut, L"C:\\users\\Public\\Desktop\\Tavelo 7.lnk", {}, true, -1},
-        {UninstallKey, L"", {}, true, -1},
-        {ProductRegistration, L"", {}, true, -1},
-        {DirectXUpdate, L"Mise \u00e0 jour de DirectX \u2013 \u00e9chec", {}, false, -1},
-        {DirectXUpdate, L"", {}, true, -1},
+        {ActionKind::FolderCreated, L"C:\\Program Files\\Korvane", {}, true, -1},
+        {ActionKind::FolderCreated, kInstallFolder, {}, true, -1},
+        {ActionKind::FileInstalled, std::wstring(kInstallFolder) + L"\\Lang\\Deutsch.dll", {}, true, 0},
+        {ActionKind::FileInstalled, program, {}, true, 1},
+        {ActionKind::FileInstalled, std::wstring(kInstallFolder) + L"\\Uninstall.exe", {}, true, 2},
+        {ActionKind::FileInstalled, L"C:\\ProgramData\\Korvane\\Tavelo 7\\Textures\\Holz.png", {}, false, 3},
+        {ActionKind::FileInstalled, L"C:\\users\\Public\\Desktop\\Tavelo 7 Beispiele\\Villa.tvl", {}, true, 4},
+        {ActionKind::FileInstalled, L"C:\\users\\me\\Temp\\korvane_{1}\\DSetup.dll", {}, true, 5},
+        {ActionKind::ProgramShortcut, std::wstring(kMenuFolder) + L"\\Tavelo 7.lnk", {}, true, -1},
+        {ActionKind::UninstallShortcut, L"", {}, false, -1},
+        {ActionKind::DesktopShortcut, L"C:\\users\\Public\\Desktop\\Tavelo 7.lnk", {}, true, -1},
+        {ActionKind::UninstallKey, L"", {}, true, -1},
+        {ActionKind::ProductRegistration, L"", {}, true, -1},
+        {ActionKind::DirectXUpdate, L"Mise \u00e0 jour de DirectX \u2013 \u00e9chec", {}, false, -1},
+        {ActionKind::DirectXUpdate, L"", {}, true, -1},
     };
     ASSERT_TRUE(log_.Write(logPath_, kInstallFolder, kMenuFolder));
     const std::wstring expected =
@@ -104,7 +104,7 @@ TEST_F(UninstallLogFileTest, UpdateNamesThePreviousProduct)
 TEST_F(UninstallLogFileTest, NumbersGrowPastFourDigits)
 {
     for (int i = 0; i < 10001; ++i)
-        log_.records.push_back({FileInstalled, L"C:\\F" + std::to_wstring(i), {}, true, 4});
+        log_.records.push_back({ActionKind::FileInstalled, L"C:\\F" + std::to_wstring(i), {}, true, 4});
     ASSERT_TRUE(log_.Write(logPath_, L"C:\\", L"C:\\"));
     const std::wstring text = TextOfUtf16File(ReadFileBytes(logPath_));
     EXPECT_NE(text.find(L"\r\n0999:0104:1 -- C:\\F999\r\n1000:0104:1 -- C:\\F1000\r\n"), std::wstring::npos);
@@ -133,7 +133,7 @@ TEST_F(UninstallLogFileTest, ReadOnlyLogOfAnEarlierInstallationIsOverwritten)
 {
     WriteFileBytes(logPath_, {'o', 'l', 'd'});
     ASSERT_TRUE(::SetFileAttributesW(logPath_.c_str(), FILE_ATTRIBUTE_READONLY));
-    log_.records = {{DirectXUpdate, L"ok", {}, true, -1}};
+    log_.records = {{ActionKind::DirectXUpdate, L"ok", {}, true, -1}};
     ASSERT_TRUE(log_.Write(logPath_, L"C:\\T", L"C:\\M"));
     EXPECT_EQ(ReadFileBytes(logPath_), Utf16File(kHeader + L"// Install Tavelo 7.01j\r\n"
                                                            L"// Install Path : C:\\T\r\n"
@@ -148,7 +148,7 @@ TEST_F(UninstallLogFileTest, WriteDiscardsTheBackupsEvenWhenTheLogCannotBeCreate
     ASSERT_FALSE(backup.empty());
     WriteFileBytes(backup, {1, 2});
     ASSERT_TRUE(::SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_READONLY));
-    log_.records = {{FileInstalled, Path(L"Tavelo.exe"), backup, true, 1}};
+    log_.records = {{ActionKind::FileInstalled, Path(L"Tavelo.exe"), backup, true, 1}};
 
     EXPECT_FALSE(log_.Write(Path(L"No such folder\\Uninstall.ulog"), L"C:\\T", L"C:\\M"));
     EXPECT_EQ(::GetFileAttributesW(backup.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -164,14 +164,14 @@ TEST_F(UninstallLogFileTest, ReadGivesBackWhatWriteWrote)
     ASSERT_TRUE(::CreateDirectoryW(menu.c_str(), nullptr));
     log_.previousProduct = L"Tavelo 7.01h";
     log_.records = {
-        {FolderCreated, install, {}, true, -1},
-        {FileInstalled, install + L"\\Tavelo.exe", {}, true, 1},
-        {FileInstalled, install + L"\\Lang\\Fran\u00e7ais.dll", {}, false, 0},
-        {ProgramShortcut, menu + L"\\Tavelo 7.lnk", {}, true, -1},
-        {UninstallShortcut, L"", {}, false, -1},
-        {UninstallKey, L"", {}, true, -1},
-        {ProductRegistration, L"", {}, false, -1},
-        {DirectXUpdate, L"\u0395\u03bd\u03b7\u03bc\u03ad\u03c1\u03c9\u03c3\u03b7 DirectX", {}, true, -1},
+        {ActionKind::FolderCreated, install, {}, true, -1},
+        {ActionKind::FileInstalled, install + L"\\Tavelo.exe", {}, true, 1},
+        {ActionKind::FileInstalled, install + L"\\Lang\\Fran\u00e7ais.dll", {}, false, 0},
+        {ActionKind::ProgramShortcut, menu + L"\\Tavelo 7.lnk", {}, true, -1},
+        {ActionKind::UninstallShortcut, L"", {}, false, -1},
+        {ActionKind::UninstallKey, L"", {}, true, -1},
+        {ActionKind::ProductRegistration, L"", {}, false, -1},
+        {ActionKind::DirectXUpdate, L"\u0395\u03bd\u03b7\u03bc\u03ad\u03c1\u03c9\u03c3\u03b7 DirectX", {}, true, -1},
     };
     ASSERT_TRUE(log_.Write(logPath_, install, menu));
 
@@ -231,8 +231,8 @@ TEST_F(UninstallLogFileTest, LogWithoutByteOrderMarkIsReadAsAnsiText)
     EXPECT_EQ(log_.previousInstallPath, Path(L"Install"));
     EXPECT_EQ(log_.previousShortcutPath, L"");   // no such folder
     EXPECT_EQ(log_.previousProduct, L"Tavelo 7.01h");
-    EXPECT_EQ(View(log_.previousRecords), (std::vector<RecordView>{{FileInstalled, L"C:\\Caf\u00e9\\Tavelo.exe", true, 1},
-                                                                   {DirectXUpdate, L"DirectX", false, -1}}));
+    EXPECT_EQ(View(log_.previousRecords), (std::vector<RecordView>{{ActionKind::FileInstalled, L"C:\\Caf\u00e9\\Tavelo.exe", true, 1},
+                                                                   {ActionKind::DirectXUpdate, L"DirectX", false, -1}}));
 }
 
 TEST_F(UninstallLogFileTest, OnlyVersionOneIsRead)
@@ -271,7 +271,7 @@ TEST_F(UninstallLogFileTest, HeaderLinesCountOnlyInTheirPlace)
                                        + folder_.path() + L"\r\n0001:0101:1 -- C:\\U.exe\r\n"));
     ActionLog second;
     second.Read(logPath_);
-    EXPECT_EQ(View(second.previousRecords), (std::vector<RecordView>{{FileInstalled, L"C:\\T.exe", true, 1}}));
+    EXPECT_EQ(View(second.previousRecords), (std::vector<RecordView>{{ActionKind::FileInstalled, L"C:\\T.exe", true, 1}}));
     EXPECT_EQ(second.previousInstallPath, L"");
 }
 
@@ -283,8 +283,8 @@ TEST_F(UninstallLogFileTest, KindEightStopsTheReadingAndKeepsTheRecordsBefore)
                                                L"0002:0800:1 -- C:\\B\r\n"
                                                L"0003:0101:1 -- C:\\C\r\n")));
     log_.Read(logPath_);
-    EXPECT_EQ(View(log_.previousRecords), (std::vector<RecordView>{{FolderCreated, L"C:\\A", true, -1},
-                                                                   {DirectXUpdate, L"DirectX", true, -1}}));
+    EXPECT_EQ(View(log_.previousRecords), (std::vector<RecordView>{{ActionKind::FolderCreated, L"C:\\A", true, -1},
+                                                                   {ActionKind::DirectXUpdate, L"DirectX", true, -1}}));
 }
 
 TEST_F(UninstallLogFileTest, MalformedRecordLinesStopTheReading)
@@ -296,7 +296,7 @@ TEST_F(UninstallLogFileTest, MalformedRecordLinesStopTheReading)
         WriteFileBytes(logPath_, Utf16File(LogText(L"C:\\T", L"C:\\M", L"0000:0104:0 -- C:\\A\r\n" + std::wstring(bad)
                                                                             + L"\r\n0002:0104:1 -- C:\\B\r\n")));
         reader.Read(logPath_);
-        EXPECT_EQ(View(reader.previousRecords), (std::vector<RecordView>{{FileInstalled, L"C:\\A", false, 4}}))
+        EXPECT_EQ(View(reader.previousRecords), (std::vector<RecordView>{{ActionKind::FileInstalled, L"C:\\A", false, 4}}))
             << kv::to_utf8(bad);
     }
 }
@@ -308,9 +308,9 @@ TEST_F(UninstallLogFileTest, RecordTokensMayBeSpacedAndTheLastLineMayLackItsEnd)
                                                L"0001:05ff:1 -- HKEY_LOCAL_MACHINE\\Whatever\r\n"
                                                L"0002:0701:1 -- ")));
     log_.Read(logPath_);
-    EXPECT_EQ(View(log_.previousRecords), (std::vector<RecordView>{{FileInstalled, L"C:\\Program Files\\A b", false, 254},
-                                                                   {UninstallKey, L"", true, -1},
-                                                                   {DirectXUpdate, L"", true, 1}}));
+    EXPECT_EQ(View(log_.previousRecords), (std::vector<RecordView>{{ActionKind::FileInstalled, L"C:\\Program Files\\A b", false, 254},
+                                                                   {ActionKind::UninstallKey, L"", true, -1},
+                                                                   {ActionKind::DirectXUpdate, L"", true, 1}}));
 }
 
 TEST_F(UninstallLogFileTest, LineLongerThan1022BytesEndsTheReading)
@@ -354,7 +354,7 @@ TEST_F(UninstallLogFileTest, OddByteAtTheEndOfAUtf16LogIsDropped)
     bytes.push_back('B');
     WriteFileBytes(logPath_, bytes);
     log_.Read(logPath_);
-    EXPECT_EQ(View(log_.previousRecords), (std::vector<RecordView>{{FolderCreated, L"C:\\A", true, -1}}));
+    EXPECT_EQ(View(log_.previousRecords), (std::vector<RecordView>{{ActionKind::FolderCreated, L"C:\\A", true, -1}}));
 }
 
 } // namespace

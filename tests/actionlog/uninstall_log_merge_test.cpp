@@ -40,16 +40,16 @@ protected:
 
 TEST_F(UninstallLogMergeTest, SurvivorsOfThePreviousLogComeFirstInTheirOrder)
 {
-    const auto merged = Merge({{FolderCreated, L"Q:\\Old", {}, true, -1},
-                               {FileInstalled, L"Q:\\Old\\Removed.dll", {}, true, 0},
-                               {FileInstalled, L"Q:\\Same\\Tavelo.exe", {}, true, 1},
-                               {DirectXUpdate, L"earlier DirectX", {}, true, -1}},
-                              {{FolderCreated, L"Q:\\Same", {}, true, -1}, {FileInstalled, L"Q:\\Same\\Tavelo.exe", {}, false, 1}});
-    EXPECT_EQ(merged, (std::vector<RecordView>{{FolderCreated, L"Q:\\Old", true, -1},
-                                               {FileInstalled, L"Q:\\Old\\Removed.dll", true, 0},
-                                               {DirectXUpdate, L"earlier DirectX", true, -1},
-                                               {FolderCreated, L"Q:\\Same", true, -1},
-                                               {FileInstalled, L"Q:\\Same\\Tavelo.exe", false, 1}}));
+    const auto merged = Merge({{ActionKind::FolderCreated, L"Q:\\Old", {}, true, -1},
+                               {ActionKind::FileInstalled, L"Q:\\Old\\Removed.dll", {}, true, 0},
+                               {ActionKind::FileInstalled, L"Q:\\Same\\Tavelo.exe", {}, true, 1},
+                               {ActionKind::DirectXUpdate, L"earlier DirectX", {}, true, -1}},
+                              {{ActionKind::FolderCreated, L"Q:\\Same", {}, true, -1}, {ActionKind::FileInstalled, L"Q:\\Same\\Tavelo.exe", {}, false, 1}});
+    EXPECT_EQ(merged, (std::vector<RecordView>{{ActionKind::FolderCreated, L"Q:\\Old", true, -1},
+                                               {ActionKind::FileInstalled, L"Q:\\Old\\Removed.dll", true, 0},
+                                               {ActionKind::DirectXUpdate, L"earlier DirectX", true, -1},
+                                               {ActionKind::FolderCreated, L"Q:\\Same", true, -1},
+                                               {ActionKind::FileInstalled, L"Q:\\Same\\Tavelo.exe", false, 1}}));
 }
 
 TEST_F(UninstallLogMergeTest, SameFileByLetterCaseOrBySecondNameIsDropped)
@@ -59,51 +59,54 @@ TEST_F(UninstallLogMergeTest, SameFileByLetterCaseOrBySecondNameIsDropped)
     ASSERT_TRUE(::CreateHardLinkW(Path(L"Second name.dat").c_str(), Path(L"Original.dat").c_str(), nullptr));
     WriteFileBytes(Path(L"Other.dat"), {3});
 
-    const auto merged = Merge({{FileInstalled, Path(L"shared.dat"), {}, true, 3},
-                               {FileInstalled, Path(L"Second name.dat"), {}, true, 3},
-                               {FileInstalled, Path(L"Other.dat"), {}, true, 3}},
-                              {{FileInstalled, Path(L"Shared.DAT"), {}, true, 3}, {FileInstalled, Path(L"Original.dat"), {}, true, 3}});
-    EXPECT_EQ(merged, (std::vector<RecordView>{{FileInstalled, Path(L"Other.dat"), true, 3},
-                                               {FileInstalled, Path(L"Shared.DAT"), true, 3},
-                                               {FileInstalled, Path(L"Original.dat"), true, 3}}));
+    const auto merged = Merge({{ActionKind::FileInstalled, Path(L"shared.dat"), {}, true, 3},
+                               {ActionKind::FileInstalled, Path(L"Second name.dat"), {}, true, 3},
+                               {ActionKind::FileInstalled, Path(L"Other.dat"), {}, true, 3}},
+                              {{ActionKind::FileInstalled, Path(L"Shared.DAT"), {}, true, 3}, {ActionKind::FileInstalled, Path(L"Original.dat"), {}, true, 3}});
+    EXPECT_EQ(merged, (std::vector<RecordView>{{ActionKind::FileInstalled, Path(L"Other.dat"), true, 3},
+                                               {ActionKind::FileInstalled, Path(L"Shared.DAT"), true, 3},
+                                               {ActionKind::FileInstalled, Path(L"Original.dat"), true, 3}}));
 }
 
 TEST_F(UninstallLogMergeTest, WithoutEitherFileLetterCaseOfTheAbsolutePathsDecides)
 {
-    const auto merged = Merge({{FileInstalled, L"Q:\\Program Files\\Korvane\\TAVELO.EXE", {}, true, 1},
-                               {FileInstalled, L"Q:\\Program Files\\Korvane\\Tavelo.ex", {}, true, 1},
-                               {FolderCreated, L"q:\\program files\\korvane", {}, true, -1}},
-                              {{FolderCreated, L"Q:\\Program Files\\Korvane", {}, true, -1},
-                               {FileInstalled, L"Q:\\Program Files\\Korvane\\Tavelo.exe", {}, true, 1}});
-    EXPECT_EQ(merged, (std::vector<RecordView>{{FileInstalled, L"Q:\\Program Files\\Korvane\\Tavelo.ex", true, 1},
-                                               {FolderCreated, L"Q:\\Program Files\\Korvane", true, -1},
-                                               {FileInstalled, L"Q:\\Program Files\\Korvane\\Tavelo.exe", true, 1}}));
+    const auto merged = Merge({{ActionKind::FileInstalled, L"Q:\\Program Files\\Korvane\\TAVELO.EXE", {}, true, 1},
+                               {ActionKind::FileInstalled, L"Q:\\Program Files\\Korvane\\Tavelo.ex", {}, true, 1},
+                               {ActionKind::FolderCreated, L"q:\\program files\\korvane", {}, true, -1}},
+                              {{ActionKind::FolderCreated, L"Q:\\Program Files\\Korvane", {}, true, -1},
+                               {ActionKind::FileInstalled, L"Q:\\Program Files\\Korvane\\Tavelo.exe", {}, true, 1}});
+    EXPECT_EQ(merged, (std::vector<RecordView>{{ActionKind::FileInstalled, L"Q:\\Program Files\\Korvane\\Tavelo.ex", true, 1},
+                                               {ActionKind::FolderCreated, L"Q:\\Program Files\\Korvane", true, -1},
+                                               {ActionKind::FileInstalled, L"Q:\\Program Files\\Korvane\\Tavelo.exe", true, 1}}));
 }
 
 TEST_F(UninstallLogMergeTest, PathsMatchOnlyWithinTheirKind)
 {
-    const auto merged = Merge({{FileInstalled, L"Q:\\Korvane", {}, true, 0}, {FolderCreated, L"Q:\\Korvane\\A.dll", {}, true, -1}},
-                              {{FolderCreated, L"Q:\\Korvane", {}, true, -1}, {FileInstalled, L"Q:\\Korvane\\A.dll", {}, true, 0}});
+    const auto merged = Merge({{ActionKind::FileInstalled, L"Q:\\Korvane", {}, true, 0}, {ActionKind::FolderCreated, L"Q:\\Korvane\\A.dll", {}, true, -1}},
+                              {{ActionKind::FolderCreated, L"Q:\\Korvane", {}, true, -1}, {ActionKind::FileInstalled, L"Q:\\Korvane\\A.dll", {}, true, 0}});
     EXPECT_EQ(merged.size(), 4u);
 }
 
 TEST_F(UninstallLogMergeTest, OfTwoEquivalentPreviousRecordsTheLaterSurvives)
 {
-    const auto merged = Merge({{FileInstalled, L"Q:\\A.dll", {}, false, 0},
-                               {FileInstalled, L"Q:\\B.dll", {}, true, 0},
-                               {FileInstalled, L"q:\\a.DLL", {}, true, 4}},
+    const auto merged = Merge({{ActionKind::FileInstalled, L"Q:\\A.dll", {}, false, 0},
+                               {ActionKind::FileInstalled, L"Q:\\B.dll", {}, true, 0},
+                               {ActionKind::FileInstalled, L"q:\\a.DLL", {}, true, 4}},
                               {});
-    EXPECT_EQ(merged, (std::vector<RecordView>{{FileInstalled, L"Q:\\B.dll", true, 0}, {FileInstalled, L"q:\\a.DLL", true, 4}}));
+    EXPECT_EQ(merged, (std::vector<RecordView>{{ActionKind::FileInstalled, L"Q:\\B.dll", true, 0}, {ActionKind::FileInstalled, L"q:\\a.DLL", true, 4}}));
 }
 
 TEST_F(UninstallLogMergeTest, OtherKindsSurviveOnlyWithoutACurrentRecordOfTheirKind)
 {
-    for (int kind = ProgramShortcut; kind <= DirectXUpdate; ++kind) {
-        SCOPED_TRACE(kind);
-        const std::wstring text = kind == UninstallKey ? kKeyText : kind == ProductRegistration ? L"HKEY_CLASSES_ROOT\\..." : L"later";
+    for (const ActionKind kind : {ActionKind::ProgramShortcut, ActionKind::UninstallShortcut, ActionKind::DesktopShortcut,
+                                  ActionKind::UninstallKey, ActionKind::ProductRegistration, ActionKind::DirectXUpdate}) {
+        SCOPED_TRACE(ActionKindNumber(kind));
+        const std::wstring text = kind == ActionKind::UninstallKey          ? kKeyText
+                                  : kind == ActionKind::ProductRegistration ? L"HKEY_CLASSES_ROOT\\..."
+                                                                            : L"later";
         // Without a current record of the kind the last previous one survives.
-        EXPECT_EQ(Merge({{kind, L"earlier", {}, true, -1}, {kind, L"later", {}, false, -1}}, {{FolderCreated, L"Q:\\T", {}, true, -1}}),
-                  (std::vector<RecordView>{{kind, text, false, -1}, {FolderCreated, L"Q:\\T", true, -1}}));
+        EXPECT_EQ(Merge({{kind, L"earlier", {}, true, -1}, {kind, L"later", {}, false, -1}}, {{ActionKind::FolderCreated, L"Q:\\T", {}, true, -1}}),
+                  (std::vector<RecordView>{{kind, text, false, -1}, {ActionKind::FolderCreated, L"Q:\\T", true, -1}}));
         // A current record of the kind wins, done or not and whatever its text.
         const auto merged = Merge({{kind, L"earlier", {}, true, -1}}, {{kind, L"", {}, false, -1}});
         ASSERT_EQ(merged.size(), 1u);
@@ -114,7 +117,7 @@ TEST_F(UninstallLogMergeTest, OtherKindsSurviveOnlyWithoutACurrentRecordOfTheirK
 TEST_F(UninstallLogMergeTest, SurvivingUninstallKeyIsWrittenWithTheFreshKeyName)
 {
     ActionLog log;
-    log.previousRecords = {{UninstallKey, L"", {}, true, -1}, {ProductRegistration, L"", {}, true, -1}};
+    log.previousRecords = {{ActionKind::UninstallKey, L"", {}, true, -1}, {ActionKind::ProductRegistration, L"", {}, true, -1}};
     ASSERT_TRUE(log.Write(logPath_, L"C:\\T", L"C:\\M"));
     const std::wstring text = TextOfUtf16File(testing_support::ReadFileBytes(logPath_));
     EXPECT_NE(text.find(L"\r\n0000:05ff:1 -- " + kKeyText + L"\r\n0001:06ff:1 -- HKEY_CLASSES_ROOT\\...\r\n"), std::wstring::npos);
@@ -128,7 +131,7 @@ std::vector<RecordView> ReferenceMerge(const std::list<ActionRecord>& previous, 
         bool matched = false;
         for (const ActionRecord& record : records) {
             if (record.kind == p->kind
-                && (p->kind > FileInstalled || PathsEquivalent(record.text, p->text))) {
+                && (p->kind > ActionKind::FileInstalled || PathsEquivalent(record.text, p->text))) {
                 matched = true;
                 break;
             }
@@ -137,9 +140,9 @@ std::vector<RecordView> ReferenceMerge(const std::list<ActionRecord>& previous, 
             records.push_front(*p);
     }
     for (ActionRecord& record : records) {
-        if (record.kind == UninstallKey)
+        if (record.kind == ActionKind::UninstallKey)
             record.text = kKeyText;
-        else if (record.kind == ProductRegistration)
+        else if (record.kind == ActionKind::ProductRegistration)
             record.text = L"HKEY_CLASSES_ROOT\\...";
     }
     return View(records);
@@ -167,8 +170,8 @@ TEST_F(UninstallLogMergeTest, MergeGivesWhatComparingEveryPairGives)
     auto makeRecords = [&](std::size_t count) {
         std::list<ActionRecord> records;
         for (std::size_t i = 0; i < count; ++i) {
-            const int kind = pick(4) == 0 ? static_cast<int>(pick(8)) : static_cast<int>(pick(2));
-            records.push_back({kind, paths[pick(paths.size())], {}, pick(2) == 0, kind == FileInstalled ? 3 : -1});
+            const ActionKind kind = ActionKindOfNumber(static_cast<std::uint32_t>(pick(4) == 0 ? pick(8) : pick(2)));
+            records.push_back({kind, paths[pick(paths.size())], {}, pick(2) == 0, kind == ActionKind::FileInstalled ? 3 : -1});
         }
         return records;
     };

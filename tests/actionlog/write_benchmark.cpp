@@ -63,7 +63,7 @@ int wmain(int argc, wchar_t** argv)
             ::CreateDirectoryW((folder / L"Tavelo 7").c_str(), nullptr), ::CreateDirectoryW(directory.c_str(), nullptr);
         const std::wstring file = directory + L"\\File " + std::to_wstring(i) + L".dat";
         CreateFileOf(file);
-        current.push_back({FileInstalled, file, {}, true, 3});
+        current.push_back({ActionKind::FileInstalled, file, {}, true, 3});
     }
     // The earlier installation's records: half name files of the new installation (a quarter
     // with the same text, a quarter in other letter case), half do not (a quarter files that
@@ -88,12 +88,12 @@ int wmain(int argc, wchar_t** argv)
             text = folder / (L"Tavelo 6\\Gone " + std::to_wstring(i) + L".dat");
             break;
         }
-        previous.push_back({FileInstalled, text, {}, true, 3});
+        previous.push_back({ActionKind::FileInstalled, text, {}, true, 3});
     }
     // A log of the merged size, written without a merge.
     std::list<ActionRecord> sameSize = current;
     for (int i = 0; i < kRecords / 2; ++i)
-        sameSize.push_back({FileInstalled, folder / (L"Tavelo 6\\Extra " + std::to_wstring(i) + L".dat"), {}, true, 3});
+        sameSize.push_back({ActionKind::FileInstalled, folder / (L"Tavelo 6\\Extra " + std::to_wstring(i) + L".dat"), {}, true, 3});
 
     const std::wstring logPath = folder / L"Uninstall.ulog";
     auto timeWrite = [&](const std::list<ActionRecord>& earlier, const std::list<ActionRecord>& records, std::size_t* written) {

@@ -130,15 +130,15 @@ protected:
         const MachineFolders& folders = Folders();
         ExpectedLog log;
         for (const PayloadFile& file : DemoFiles())
-            if (file.kind != TemporaryFile)
+            if (file.kind != FileKind::TemporaryFile)
                 log.File(InstalledPath(file, {}), file.kind);
         log.Folders(folders.startMenuFolder);
-        log.Record(ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
-        log.Record(UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
-        log.Record(DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
-        log.Record(DirectXUpdate, true, kDirectXText);
-        log.Record(UninstallKey, true, kUninstallKeyText);
-        log.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+        log.Record(ActionKind::ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
+        log.Record(ActionKind::UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
+        log.Record(ActionKind::DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
+        log.Record(ActionKind::DirectXUpdate, true, kDirectXText);
+        log.Record(ActionKind::UninstallKey, true, kUninstallKeyText);
+        log.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
         return log;
     }
 
@@ -387,11 +387,11 @@ TEST_F(EndToEnd, AdvancedInstallationIntoAFolderWithSpacesWithoutShortcuts)
     EXPECT_EQ(installer.Report(), Summary(installFolder, {}, false, false));
     ExpectedLog expectedLog;
     for (const PayloadFile& file : files)
-        if (file.kind != TemporaryFile)
+        if (file.kind != FileKind::TemporaryFile)
             expectedLog.File(place(file), file.kind);
-    expectedLog.Record(DirectXUpdate, true, kDirectXText);
-    expectedLog.Record(UninstallKey, true, kUninstallKeyText);
-    expectedLog.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+    expectedLog.Record(ActionKind::DirectXUpdate, true, kDirectXText);
+    expectedLog.Record(ActionKind::UninstallKey, true, kUninstallKeyText);
+    expectedLog.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
     ASSERT_TRUE(installer.Install()) << kv::to_utf8(installer.Text(IDC_STATUS));
 
     const std::vector<std::wstring> report = installer.Report();
@@ -400,14 +400,14 @@ TEST_F(EndToEnd, AdvancedInstallationIntoAFolderWithSpacesWithoutShortcuts)
     Append(expectedReport, {L"<rule>", L"Preparing Installation...OK"});
     for (const PayloadFile& file : files)
         expectedReport.push_back(L"Copying File  "
-                                 + Quoted(file.kind == TemporaryFile ? InstalledPath(file, temporaryFolder) : place(file))
+                                 + Quoted(file.kind == FileKind::TemporaryFile ? InstalledPath(file, temporaryFolder) : place(file))
                                  + L"...OK");
     Append(expectedReport, {std::wstring(kDirectXText) + L"OK", L"Registry Data Writing...OK",
                             L"Installation Data Writing...OK"});
     EXPECT_EQ(report, expectedReport);
 
     for (const PayloadFile& file : files) {
-        if (file.kind == TemporaryFile)
+        if (file.kind == FileKind::TemporaryFile)
             continue;
         const std::vector<std::uint8_t> content = testing_support::ReadFileBytes(place(file));
         EXPECT_EQ(PayloadCrc32(content.data(), content.size()), PayloadCrc32(file.content.data(), file.content.size()))
@@ -450,7 +450,7 @@ TEST_F(EndToEnd, UpdateFromAnInstalled701h)
     // The samples and the shared settings of 7.01h stay; DirectX was set up by 7.01h.
     std::vector<PayloadFile> written;
     for (const PayloadFile& file : DemoFiles())
-        if (file.kind != SampleData && file.source != L"Settings.kvs" && file.source != L"Brushes.kvl")
+        if (file.kind != FileKind::SampleData && file.source != L"Settings.kvs" && file.source != L"Brushes.kvl")
             written.push_back(file);
     InstallerSession installer;
     std::wstring temporaryFolder;
@@ -524,25 +524,27 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
     for (std::size_t i = 6; i < firstLines.size(); ++i) {
         const std::wstring& line = firstLines[i];   // "0012:0103:1 -- path"
         const int code = std::stoi(line.substr(5, 4), nullptr, 16);
-        const int kind = code >> 8, detail = code & 0xFF;
-        if (kind == FolderCreated || (kind == FileInstalled && detail == SharedData))
+        const ActionKind kind = ActionKindOfNumber(code >> 8);
+        const int detail = code & 0xFF;
+        if (kind == ActionKind::FolderCreated
+            || (kind == ActionKind::FileInstalled && detail == FileKindDetail(FileKind::SharedData)))
             expectedLog.Record(kind, line[10] == L'1', line.substr(15), detail);
     }
     for (const PayloadFile& file : DemoFiles())
-        if (file.kind != TemporaryFile && file.kind != SharedData)
-            expectedLog.Record(FileInstalled, true, InstalledPath(file, {}), file.kind);
-    expectedLog.Record(ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
-    expectedLog.Record(UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
-    expectedLog.Record(DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
-    expectedLog.Record(DirectXUpdate, true, kDirectXText);
-    expectedLog.Record(UninstallKey, true, kUninstallKeyText);
-    expectedLog.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+        if (file.kind != FileKind::TemporaryFile && file.kind != FileKind::SharedData)
+            expectedLog.Record(ActionKind::FileInstalled, true, InstalledPath(file, {}), FileKindDetail(file.kind));
+    expectedLog.Record(ActionKind::ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
+    expectedLog.Record(ActionKind::UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
+    expectedLog.Record(ActionKind::DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
+    expectedLog.Record(ActionKind::DirectXUpdate, true, kDirectXText);
+    expectedLog.Record(ActionKind::UninstallKey, true, kUninstallKeyText);
+    expectedLog.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
 
     // Everything is written again but the installed shared files, which keep their content;
     // DirectX runs again.
     std::vector<PayloadFile> written;
     for (const PayloadFile& file : DemoFiles())
-        if (file.kind != SharedData)
+        if (file.kind != FileKind::SharedData)
             written.push_back(file);
     InstallerSession installer;
     ASSERT_TRUE(installer.Opened());
@@ -563,7 +565,7 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
     ASSERT_GT(lines.size(), 6u);
     EXPECT_EQ(lines[2], L"// Install Tavelo 7.01j -- Update (Tavelo 7.01j)");
     for (const PayloadFile& file : DemoFiles()) {
-        if (file.kind == TemporaryFile)
+        if (file.kind == FileKind::TemporaryFile)
             continue;
         const std::wstring record = L" -- " + InstalledPath(file, {});
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::wstring& line) { return line.ends_with(record); }),

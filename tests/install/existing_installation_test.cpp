@@ -7,15 +7,15 @@ namespace {
 
 TEST(ExistingInstallation, InstalledVersionIsComparedAsOneUnsignedNumber)
 {
-    EXPECT_EQ(CompareInstalledVersion(true, 0x00070001000A0001ull), SameVersion);
-    EXPECT_EQ(CompareInstalledVersion(true, 0x0007000100090003ull), OlderVersion);   // 7.1.9.3
-    EXPECT_EQ(CompareInstalledVersion(true, 0x00070001000A0000ull), OlderVersion);   // 7.1.10.0
-    EXPECT_EQ(CompareInstalledVersion(true, 0x00070001000A0002ull), NewerVersion);   // 7.1.10.2
-    EXPECT_EQ(CompareInstalledVersion(true, 0x0007000200000000ull), NewerVersion);   // 7.2.0.0
-    EXPECT_EQ(CompareInstalledVersion(true, 0x0008000000000000ull), NewerVersion);   // 8.0.0.0
-    EXPECT_EQ(CompareInstalledVersion(true, 0x8000000000000000ull), NewerVersion);   // no sign trouble
-    EXPECT_EQ(CompareInstalledVersion(true, 0), OlderVersion);
-    EXPECT_EQ(CompareInstalledVersion(false, 0), SameVersion) << "a program without version resource";
+    EXPECT_EQ(CompareInstalledVersion(true, 0x00070001000A0001ull), PreviousInstallStatus::SameVersion);
+    EXPECT_EQ(CompareInstalledVersion(true, 0x0007000100090003ull), PreviousInstallStatus::OlderVersion);   // 7.1.9.3
+    EXPECT_EQ(CompareInstalledVersion(true, 0x00070001000A0000ull), PreviousInstallStatus::OlderVersion);   // 7.1.10.0
+    EXPECT_EQ(CompareInstalledVersion(true, 0x00070001000A0002ull), PreviousInstallStatus::NewerVersion);   // 7.1.10.2
+    EXPECT_EQ(CompareInstalledVersion(true, 0x0007000200000000ull), PreviousInstallStatus::NewerVersion);   // 7.2.0.0
+    EXPECT_EQ(CompareInstalledVersion(true, 0x0008000000000000ull), PreviousInstallStatus::NewerVersion);   // 8.0.0.0
+    EXPECT_EQ(CompareInstalledVersion(true, 0x8000000000000000ull), PreviousInstallStatus::NewerVersion);   // no sign trouble
+    EXPECT_EQ(CompareInstalledVersion(true, 0), PreviousInstallStatus::OlderVersion);
+    EXPECT_EQ(CompareInstalledVersion(false, 0), PreviousInstallStatus::SameVersion) << "a program without version resource";
 }
 
 TEST(ExistingInstallation, EmptyFoldersGetTheDefaultsAndGivenOnesStay)

@@ -63,7 +63,7 @@ protected:
     {
         ASSERT_TRUE(mutex_.try_lock());
         state_ = StartupState();
-        ASSERT_EQ(state_.previousStatus, NotInstalled);
+        ASSERT_EQ(state_.previousStatus, PreviousInstallStatus::NotInstalled);
     }
 
     // Installs one payload with the test's state and view.
@@ -144,13 +144,13 @@ TEST_F(FailedInstallation, NextAttemptInTheSameProcessUsesANewTemporaryFolderAnd
     for (std::size_t i = 1; i < files.size(); ++i)
         expectedLog.File(InstalledPath(files[i], {}), files[i].kind);
     expectedLog.Folders(Folders().startMenuFolder);
-    expectedLog.Record(ProgramShortcut, true, Folders().startMenuFolder + L"\\Tavelo 7.01j.lnk");
-    expectedLog.Record(UninstallShortcut, true, Folders().startMenuFolder + L"\\Uninstall Tavelo.lnk");
-    expectedLog.Record(DesktopShortcut, true, Folders().publicDesktop + L"\\Tavelo 7.01j.lnk");
-    expectedLog.Record(DirectXUpdate, true, kDirectXText);
-    expectedLog.Record(UninstallKey, true,
+    expectedLog.Record(ActionKind::ProgramShortcut, true, Folders().startMenuFolder + L"\\Tavelo 7.01j.lnk");
+    expectedLog.Record(ActionKind::UninstallShortcut, true, Folders().startMenuFolder + L"\\Uninstall Tavelo.lnk");
+    expectedLog.Record(ActionKind::DesktopShortcut, true, Folders().publicDesktop + L"\\Tavelo 7.01j.lnk");
+    expectedLog.Record(ActionKind::DirectXUpdate, true, kDirectXText);
+    expectedLog.Record(ActionKind::UninstallKey, true,
                        L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavelo 7");
-    expectedLog.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+    expectedLog.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
 
     ASSERT_TRUE(InstallPayload(files));
 
@@ -234,7 +234,7 @@ TEST_F(FailedInstallation, PayloadWithoutUninstallerWritesNoLogAndAnEmptyUninsta
     const MachineSnapshot before = SnapshotMachine();
     std::vector<PayloadFile> files = SmallProduct();
     files.erase(files.begin() + 3);
-    ASSERT_EQ(files[2].kind, SampleData);
+    ASSERT_EQ(files[2].kind, FileKind::SampleData);
 
     EXPECT_TRUE(InstallPayload(files));
 

@@ -55,7 +55,7 @@ protected:
         ::SetEnvironmentVariableW(L"TAVELO_DEMO_RECORD", programRecord_.c_str());
         before_ = SnapshotMachine();
         state_ = StartupState();
-        ASSERT_EQ(state_.previousStatus, NotInstalled);
+        ASSERT_EQ(state_.previousStatus, PreviousInstallStatus::NotInstalled);
     }
 
     void TearDown() override
@@ -78,7 +78,7 @@ protected:
     {
         ExpectedLog log;
         for (const PayloadFile& file : DemoFiles())
-            if (file.kind != TemporaryFile)
+            if (file.kind != FileKind::TemporaryFile)
                 log.File(InstalledPath(file, {}), file.kind);
         return log;
     }
@@ -106,12 +106,12 @@ TEST_F(FreshInstallation, InstallsEveryFileRecordsEveryActionAndTheUninstallerRe
 
     ExpectedLog expectedLog = PayloadRecords();
     expectedLog.Folders(folders.startMenuFolder);
-    expectedLog.Record(ProgramShortcut, true, programShortcut);
-    expectedLog.Record(UninstallShortcut, true, uninstallShortcut);
-    expectedLog.Record(DesktopShortcut, true, desktopShortcut);
-    expectedLog.Record(DirectXUpdate, true, kDirectXText);
-    expectedLog.Record(UninstallKey, true, L"HKEY_LOCAL_MACHINE\\" + std::wstring(kUninstallEntry));
-    expectedLog.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+    expectedLog.Record(ActionKind::ProgramShortcut, true, programShortcut);
+    expectedLog.Record(ActionKind::UninstallShortcut, true, uninstallShortcut);
+    expectedLog.Record(ActionKind::DesktopShortcut, true, desktopShortcut);
+    expectedLog.Record(ActionKind::DirectXUpdate, true, kDirectXText);
+    expectedLog.Record(ActionKind::UninstallKey, true, L"HKEY_LOCAL_MACHINE\\" + std::wstring(kUninstallEntry));
+    expectedLog.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
 
     ASSERT_TRUE(Install(state_, view_, mutex_));
     const std::wstring temporaryFolder = state_.temporaryFolder;
@@ -200,9 +200,9 @@ TEST_F(FreshInstallation, WithoutShortcutOptionsMakesNoShortcutAndNoShortcutReco
     state_.createMenuShortcuts = false;
     state_.createDesktopShortcut = false;
     ExpectedLog expectedLog = PayloadRecords();
-    expectedLog.Record(DirectXUpdate, true, kDirectXText);
-    expectedLog.Record(UninstallKey, true, L"HKEY_LOCAL_MACHINE\\" + std::wstring(kUninstallEntry));
-    expectedLog.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+    expectedLog.Record(ActionKind::DirectXUpdate, true, kDirectXText);
+    expectedLog.Record(ActionKind::UninstallKey, true, L"HKEY_LOCAL_MACHINE\\" + std::wstring(kUninstallEntry));
+    expectedLog.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
 
     ASSERT_TRUE(Install(state_, view_, mutex_));
 
@@ -236,7 +236,7 @@ TEST_F(FreshInstallation, RegistrationRunThatDoesNotAnswerMinusTenFailsOnlyItsRe
     EXPECT_EQ(view_.StatusLine(), L"Click on 'Next' to continue.");
     ASSERT_FALSE(state_.actionLog.records.empty());
     const ActionRecord& registration = state_.actionLog.records.back();
-    EXPECT_EQ(registration.kind, ProductRegistration);
+    EXPECT_EQ(registration.kind, ActionKind::ProductRegistration);
     EXPECT_FALSE(registration.done);
     std::wstring log;
     ASSERT_TRUE(ReadUninstallLog(Folders().installFolder + L"\\Uninstall.ulog", log));
@@ -307,11 +307,11 @@ TEST_F(DemoUninstaller, ReportsWhatItCannotRemoveAndRemovesEverythingElse)
     testing_support::WriteFileBytes(removable, {1});
     testing_support::WriteFileBytes(held, {2});
     ActionLog log;
-    log.records = {{FolderCreated, folder, {}, true, -1},
-                   {FileInstalled, removable, {}, true, LanguageLibrary},
-                   {FileInstalled, held, {}, true, SharedData},
-                   {FileInstalled, uninstaller_, {}, true, Uninstaller},
-                   {ProgramShortcut, L"", {}, false, -1}};
+    log.records = {{ActionKind::FolderCreated, folder, {}, true, -1},
+                   {ActionKind::FileInstalled, removable, {}, true, FileKindDetail(FileKind::LanguageLibrary)},
+                   {ActionKind::FileInstalled, held, {}, true, FileKindDetail(FileKind::SharedData)},
+                   {ActionKind::FileInstalled, uninstaller_, {}, true, FileKindDetail(FileKind::Uninstaller)},
+                   {ActionKind::ProgramShortcut, L"", {}, false, -1}};
     ASSERT_TRUE(log.Write(logPath_, scratch_.path(), scratch_.path()));
     // Open without sharing: it can be neither deleted nor moved.
     const kv::unique_file holder(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));

@@ -112,7 +112,7 @@ Figures Run(const std::wstring& mode, const std::wstring& installerPath, const s
     if (!mutex.try_lock())
         throw std::runtime_error("cannot take the benchmark's mutex");
     InstallState state = StartupState();
-    if (state.previousStatus != NotInstalled)
+    if (state.previousStatus != PreviousInstallStatus::NotInstalled)
         throw std::runtime_error("the machine has an installation already");
     PumpingView view;
     bool installed = false;

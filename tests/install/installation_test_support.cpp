@@ -309,7 +309,7 @@ void ExpectInstalledFiles(const std::vector<PayloadFile>& files, const std::wstr
 {
     for (const PayloadFile& file : files) {
         const std::wstring path = InstalledPath(file, temporaryFolder);
-        if (file.kind == TemporaryFile) {
+        if (file.kind == FileKind::TemporaryFile) {
             EXPECT_FALSE(Exists(path)) << kv::to_utf8(path);
             continue;
         }
@@ -385,20 +385,20 @@ void ExpectedLog::Folders(const std::wstring& folder)
         if (prefix.size() > 2 && !::PathIsDirectoryW(prefix.c_str())
             && std::find(created_.begin(), created_.end(), prefix) == created_.end()) {
             created_.push_back(prefix);
-            Record(FolderCreated, true, prefix);
+            Record(ActionKind::FolderCreated, true, prefix);
         }
     } while (end != std::wstring::npos);
 }
 
-void ExpectedLog::File(const std::wstring& path, int fileKind, bool done)
+void ExpectedLog::File(const std::wstring& path, FileKind fileKind, bool done)
 {
     Folders(path.substr(0, path.rfind(L'\\')));
-    Record(FileInstalled, done, path, fileKind);
+    Record(ActionKind::FileInstalled, done, path, FileKindDetail(fileKind));
 }
 
-void ExpectedLog::Record(int kind, bool done, const std::wstring& text, int detail)
+void ExpectedLog::Record(ActionKind kind, bool done, const std::wstring& text, int detail)
 {
-    lines_.push_back(kv::format(L"%04x:%d -- ", kind * 256 + (detail & 0xFF), done ? 1 : 0) + text);
+    lines_.push_back(kv::format(L"%04x:%d -- ", ActionKindNumber(kind) * 256 + (detail & 0xFF), done ? 1 : 0) + text);
 }
 
 std::wstring ExpectedLog::Text(const std::wstring& product, const std::wstring& installFolder,
@@ -489,31 +489,31 @@ ExpectedLog ExpectedUpdateLog()
     ExpectedLog log;
     for (const std::wstring& folder : {folders.installFolder.substr(0, folders.installFolder.rfind(L'\\')),
                                        folders.installFolder, folders.installFolder + L"\\Lang"})
-        log.Record(FolderCreated, true, folder);
+        log.Record(ActionKind::FolderCreated, true, folder);
     for (const std::wstring& folder : {korvaneData, korvaneData + L"\\Tavelo 7"})
-        log.Record(FolderCreated, true, folder);
-    log.Record(FileInstalled, true, korvaneData + L"\\Tavelo 7\\Settings.kvs", SharedData);
-    log.Record(FileInstalled, true, korvaneData + L"\\Tavelo 7\\Brushes.kvl", SharedData);
-    log.Record(FolderCreated, true, folders.samplesFolder);
-    log.Record(FileInstalled, true, folders.samplesFolder + L"\\Sample 01 - Kitchen.tvp", SampleData);
-    log.Record(FolderCreated, true, korvaneData + L"\\Textures");
-    log.Record(FolderCreated, true, korvaneData + L"\\Textures\\Tavelo 7");
-    log.Record(FileInstalled, true, korvaneData + L"\\Textures\\Tavelo 7\\Oak.ktx", SampleData);
-    log.Record(FolderCreated, true, folders.startMenuFolder.substr(0, folders.startMenuFolder.rfind(L'\\')));
-    log.Record(FolderCreated, true, folders.startMenuFolder);
-    log.Record(DirectXUpdate, true, kDirectXText);
+        log.Record(ActionKind::FolderCreated, true, folder);
+    log.Record(ActionKind::FileInstalled, true, korvaneData + L"\\Tavelo 7\\Settings.kvs", FileKindDetail(FileKind::SharedData));
+    log.Record(ActionKind::FileInstalled, true, korvaneData + L"\\Tavelo 7\\Brushes.kvl", FileKindDetail(FileKind::SharedData));
+    log.Record(ActionKind::FolderCreated, true, folders.samplesFolder);
+    log.Record(ActionKind::FileInstalled, true, folders.samplesFolder + L"\\Sample 01 - Kitchen.tvp", FileKindDetail(FileKind::SampleData));
+    log.Record(ActionKind::FolderCreated, true, korvaneData + L"\\Textures");
+    log.Record(ActionKind::FolderCreated, true, korvaneData + L"\\Textures\\Tavelo 7");
+    log.Record(ActionKind::FileInstalled, true, korvaneData + L"\\Textures\\Tavelo 7\\Oak.ktx", FileKindDetail(FileKind::SampleData));
+    log.Record(ActionKind::FolderCreated, true, folders.startMenuFolder.substr(0, folders.startMenuFolder.rfind(L'\\')));
+    log.Record(ActionKind::FolderCreated, true, folders.startMenuFolder);
+    log.Record(ActionKind::DirectXUpdate, true, kDirectXText);
 
     for (const PayloadFile& file : DemoFiles()) {
-        if (file.kind == TemporaryFile || file.kind == SampleData
-            || (file.kind == SharedData && (file.source == L"Settings.kvs" || file.source == L"Brushes.kvl")))
+        if (file.kind == FileKind::TemporaryFile || file.kind == FileKind::SampleData
+            || (file.kind == FileKind::SharedData && (file.source == L"Settings.kvs" || file.source == L"Brushes.kvl")))
             continue;
         log.File(InstalledPath(file, {}), file.kind);
     }
-    log.Record(ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
-    log.Record(UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
-    log.Record(DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
-    log.Record(UninstallKey, true, kUninstallKeyText);
-    log.Record(ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+    log.Record(ActionKind::ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
+    log.Record(ActionKind::UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
+    log.Record(ActionKind::DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
+    log.Record(ActionKind::UninstallKey, true, kUninstallKeyText);
+    log.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
     return log;
 }
 

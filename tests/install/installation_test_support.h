@@ -117,9 +117,9 @@ public:
     // Folder records for the missing folders of folder, outermost first.
     void Folders(const std::wstring& folder);
     // A file record after the folder records of its folder.
-    void File(const std::wstring& path, int fileKind, bool done = true);
+    void File(const std::wstring& path, FileKind fileKind, bool done = true);
     // A record as it is, without folder records (detail -1 gives the byte 0xFF).
-    void Record(int kind, bool done, const std::wstring& text, int detail = -1);
+    void Record(ActionKind kind, bool done, const std::wstring& text, int detail = -1);
 
     // The whole file: byte-order mark, six header lines, the records.
     std::wstring Text(const std::wstring& product, const std::wstring& installFolder,

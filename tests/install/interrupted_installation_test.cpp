@@ -62,7 +62,7 @@ protected:
                 if (writes != stop)
                     return;
                 for (const ActionRecord& record : state.actionLog.records)
-                    entryChanged = entryChanged || record.kind == UninstallKey;
+                    entryChanged = entryChanged || record.kind == ActionKind::UninstallKey;
                 // A kill leaves the installation no time to undo anything itself: the records it
                 // would roll back on an escaping error are forgotten, and its journal stays.
                 state.actionLog.records.clear();
@@ -88,7 +88,7 @@ protected:
                 EXPECT_GT(undone, 10u);
                 std::printf("%zu stops undone, then the stop after the final entry\n", undone);
                 EXPECT_EQ(SnapshotMachine().temporary, before.temporary);
-                if (expectedStatus == NotInstalled) {
+                if (expectedStatus == PreviousInstallStatus::NotInstalled) {
                     EXPECT_THAT(RunUninstaller(Folders().installFolder + L"\\Uninstall.exe"), IsEmpty());
                     EXPECT_THAT(Differences(before, SnapshotMachine()), IsEmpty());
                 }
@@ -96,7 +96,7 @@ protected:
             }
             EXPECT_EQ(recovery.outcome, JournalRecovery::Undone);
             ++undone;
-            if (entryChanged && expectedStatus != NotInstalled && testing_support::RunningUnderWine())
+            if (entryChanged && expectedStatus != PreviousInstallStatus::NotInstalled && testing_support::RunningUnderWine())
                 // Wine's RegRestoreKeyW restores nothing: the saved entry is put back here.
                 testing_support::RestoreRegistryKey(HKEY_LOCAL_MACHINE, kProductUninstallKey, entryBefore);
             const std::vector<std::wstring> differences = Differences(before, SnapshotMachine());
@@ -112,7 +112,7 @@ protected:
 
 TEST_F(InterruptedInstallation, FreshMachineIsAsBeforeAfterEveryStop)
 {
-    StopAfterEveryJournalWrite(NotInstalled);
+    StopAfterEveryJournalWrite(PreviousInstallStatus::NotInstalled);
 }
 
 TEST_F(InterruptedInstallation, InstalledOlderVersionIsAsBeforeAfterEveryStop)
@@ -124,7 +124,7 @@ TEST_F(InterruptedInstallation, InstalledOlderVersionIsAsBeforeAfterEveryStop)
         ASSERT_TRUE(Install(older, olderView, mutex_));
     }
     ASSERT_TRUE(MarkLogAsWrittenBy701h(Folders().installFolder + L"\\Uninstall.ulog"));
-    StopAfterEveryJournalWrite(OlderVersion);
+    StopAfterEveryJournalWrite(PreviousInstallStatus::OlderVersion);
 }
 
 } // namespace

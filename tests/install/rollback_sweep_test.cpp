@@ -67,10 +67,10 @@ bool Written(const PayloadFile& file, Machine machine)
 {
     if (machine == Machine::Fresh)
         return true;
-    if (file.kind == SampleData)
+    if (file.kind == FileKind::SampleData)
         return false;
     static const std::vector<PayloadFile> olderFiles = OlderDemoProduct();
-    if (file.kind == SharedData)
+    if (file.kind == FileKind::SharedData)
         for (const PayloadFile& older : olderFiles)
             if (older.source == file.source)
                 return false;
@@ -84,7 +84,7 @@ std::vector<PayloadFile> SweepFiles(bool realPrograms)
 {
     std::vector<PayloadFile> files = DemoFiles();
     for (PayloadFile& file : files)
-        if (!realPrograms || (file.kind != MainProgram && file.kind != Uninstaller && file.source != L"DSETUP.dll"))
+        if (!realPrograms || (file.kind != FileKind::MainProgram && file.kind != FileKind::Uninstaller && file.source != L"DSETUP.dll"))
             file.content = "content of " + kv::to_utf8(file.source);
     return files;
 }
@@ -344,10 +344,10 @@ TEST_P(RollbackSweep, FatalFailureLeavesTheMachineAsItWasAndAnyOtherIsRecordedAs
         ASSERT_TRUE(ReadUninstallLog(Folders().installFolder + L"\\Uninstall.ulog", log));
         std::wstring notDone;
         if (sweep.failure == Failure::ShortcutFails) {
-            const int kind = sweep.text.find(L"Uninstall") != std::wstring::npos        ? UninstallShortcut
-                             : sweep.text.find(Folders().publicDesktop) == 0 ? DesktopShortcut
-                                                                                         : ProgramShortcut;
-            notDone = kv::format(L":%04x:0 -- \r\n", kind * 256 + 0xFF);
+            const ActionKind kind = sweep.text.find(L"Uninstall") != std::wstring::npos ? ActionKind::UninstallShortcut
+                                    : sweep.text.find(Folders().publicDesktop) == 0      ? ActionKind::DesktopShortcut
+                                                                                         : ActionKind::ProgramShortcut;
+            notDone = kv::format(L":%04x:0 -- \r\n", ActionKindNumber(kind) * 256 + 0xFF);
         } else if (sweep.failure == Failure::DirectXFails) {
             notDone = L":07ff:0 -- " + std::wstring(kDirectXText) + L"\r\n";
         } else {

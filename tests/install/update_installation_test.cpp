@@ -82,14 +82,14 @@ bool UpdateInstallation::updated_ = false;
 TEST_F(UpdateInstallation, UpdateKeepsTheOlderSamplesAndSharedFilesSkipsDirectXAndMergesTheEarlierLog)
 {
     const MachineFolders& folders = Folders();
-    ASSERT_EQ(state_->previousStatus, OlderVersion);
+    ASSERT_EQ(state_->previousStatus, PreviousInstallStatus::OlderVersion);
     EXPECT_EQ(state_->previousVersionText, L"Tavelo 7.01h");
     ASSERT_TRUE(updated_);
 
     const std::vector<ReportCall> report = updateView_.ReportCalls();
     std::size_t copied = 0;
     for (const PayloadFile& file : DemoFiles()) {
-        const bool skipped = file.kind == SampleData || file.source == L"Settings.kvs" || file.source == L"Brushes.kvl";
+        const bool skipped = file.kind == FileKind::SampleData || file.source == L"Settings.kvs" || file.source == L"Brushes.kvl";
         EXPECT_EQ(IsCopied(report, InstalledPath(file, state_->temporaryFolder)), !skipped) << kv::to_utf8(file.source);
         copied += !skipped;
     }
@@ -123,7 +123,7 @@ TEST_F(UpdateInstallation, UpdateKeepsTheOlderSamplesAndSharedFilesSkipsDirectXA
 TEST_F(UpdateInstallation, ReinstallationOfTheSameVersionRunsDirectXAgainAndTheUninstallerRemovesEverything)
 {
     InstallState state = StartupState();
-    ASSERT_EQ(state.previousStatus, SameVersion);
+    ASSERT_EQ(state.previousStatus, PreviousInstallStatus::SameVersion);
     ASSERT_TRUE(state.actionLog.previousRecords.size() > 0);
     RecordingInstallView view;
     {
@@ -144,7 +144,7 @@ TEST_F(UpdateInstallation, ReinstallationOfTheSameVersionRunsDirectXAgainAndTheU
     EXPECT_TRUE(WriteUninstallRegistration(Folders().installFolder + L"\\Tavelo.exe",
                                            Folders().installFolder + L"\\Uninstall.exe", registration));
     ASSERT_EQ(registration.records.size(), 1u);
-    EXPECT_EQ(registration.records.back().kind, UninstallKey);
+    EXPECT_EQ(registration.records.back().kind, ActionKind::UninstallKey);
     EXPECT_TRUE(registration.records.back().done);
     ASSERT_FALSE(registration.records.back().backup.empty());
     EXPECT_TRUE(Exists(registration.records.back().backup));

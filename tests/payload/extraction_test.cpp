@@ -68,10 +68,10 @@ TEST_F(ExtractionTest, WritesEveryFileWithItsExactBytes)
     for (std::size_t i = 0; i < binary.size(); ++i)
         binary[i] = static_cast<char>(i * 7 + i / 251);
     const std::vector<PayloadFile> files = {
-        {L"C:\\b\\DSETUP.dll", L"<Temporary>", TemporaryFile, "setup"},
-        {L"C:\\b\\Tavelo.de.dll", L"<InstallPath>\\Lang", LanguageLibrary, binary},
-        {L"C:\\b\\Kitchen.tvp", L"<SamplePath>\\Kitchen", SampleData, "kitchen"},
-        {L"C:\\b\\Tavelo.exe", L"<InstallPath>", MainProgram, std::string(4096, 'm')},
+        {L"C:\\b\\DSETUP.dll", L"<Temporary>", FileKind::TemporaryFile, "setup"},
+        {L"C:\\b\\Tavelo.de.dll", L"<InstallPath>\\Lang", FileKind::LanguageLibrary, binary},
+        {L"C:\\b\\Kitchen.tvp", L"<SamplePath>\\Kitchen", FileKind::SampleData, "kitchen"},
+        {L"C:\\b\\Tavelo.exe", L"<InstallPath>", FileKind::MainProgram, std::string(4096, 'm')},
     };
     const std::string archive = CompressedPayload(files);
     ASSERT_TRUE(Extract(archive));
@@ -101,8 +101,8 @@ TEST_F(ExtractionTest, WritesEveryFileWithItsExactBytes)
 
 TEST_F(ExtractionTest, AbortOnProgressFailsWithInterruptedAndTheFilesPath)
 {
-    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", 0, "first"},
-                                            {L"b.dat", L"<InstallPath>", 0, std::string(10000, 'b')}};
+    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", FileKind::LanguageLibrary, "first"},
+                                            {L"b.dat", L"<InstallPath>", FileKind::LanguageLibrary, std::string(10000, 'b')}};
     int fileProgress = 0;
     recorder_.answer = [&](const notification& message) {
         if (std::holds_alternative<notification::file_begin>(message))
@@ -121,7 +121,7 @@ TEST_F(ExtractionTest, AbortOnProgressFailsWithInterruptedAndTheFilesPath)
 
 TEST_F(ExtractionTest, OneByteMoreThanAnnouncedFailsWithUnexpectedAndNoPath)
 {
-    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", 0, "abc"}};
+    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", FileKind::LanguageLibrary, "abc"}};
     EXPECT_FALSE(Extract(payload_format::Compress(PayloadBytes(files) + "!")));
     EXPECT_EQ(recorder_.Failure().code, kUnexpected);
     EXPECT_EQ(recorder_.Failure().path, L"");
@@ -129,8 +129,8 @@ TEST_F(ExtractionTest, OneByteMoreThanAnnouncedFailsWithUnexpectedAndNoPath)
 
 TEST_F(ExtractionTest, OneByteLessThanAnnouncedFailsWithUnexpectedAndTheLastFilesPath)
 {
-    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", 0, "abc"},
-                                            {L"b.dat", L"<InstallPath>", 0, "defg"}};
+    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", FileKind::LanguageLibrary, "abc"},
+                                            {L"b.dat", L"<InstallPath>", FileKind::LanguageLibrary, "defg"}};
     const std::string bytes = PayloadBytes(files);
     EXPECT_FALSE(Extract(payload_format::Compress(bytes.substr(0, bytes.size() - 1))));
     EXPECT_EQ(recorder_.Failure().code, kUnexpected);
@@ -163,7 +163,7 @@ TEST_F(ExtractionTest, BitFlipsAnywhereInTheCompressedDataAreRefusedBeforeAnythi
         std::string content;
         for (int j = 0; j < 20000; ++j)
             content += static_cast<char>('a' + (j * (i + 3) + j / 97) % 26);
-        files.push_back({L"file" + std::to_wstring(i) + L".dat", L"<InstallPath>", SharedData, content});
+        files.push_back({L"file" + std::to_wstring(i) + L".dat", L"<InstallPath>", FileKind::SharedData, content});
     }
     const std::string archive = CompressedPayload(files);
     // The first four bytes ("BZh9") name the format and block size; every bit after them
@@ -184,9 +184,9 @@ TEST_F(ExtractionTest, BitFlipsAnywhereInTheCompressedDataAreRefusedBeforeAnythi
 
 TEST_F(ExtractionTest, ChecksumMismatchFailsWithInvalidChecksumAndLeavesTheFile)
 {
-    const std::vector<PayloadFile> files = {{L"good.dat", L"<InstallPath>", 0, "good"},
-                                            {L"bad.dat", L"<InstallPath>", 0, "bad", 0x12345678u},
-                                            {L"never.dat", L"<InstallPath>", 0, "never"}};
+    const std::vector<PayloadFile> files = {{L"good.dat", L"<InstallPath>", FileKind::LanguageLibrary, "good"},
+                                            {L"bad.dat", L"<InstallPath>", FileKind::LanguageLibrary, "bad", 0x12345678u},
+                                            {L"never.dat", L"<InstallPath>", FileKind::LanguageLibrary, "never"}};
     EXPECT_FALSE(Extract(CompressedPayload(files)));
     EXPECT_EQ(recorder_.Failure().code, compress_errc::invalid_checksum);
     EXPECT_EQ(recorder_.Failure().code.value(), 3);
@@ -201,14 +201,14 @@ TEST_F(ExtractionTest, ExistingReadOnlyFileIsOverwritten)
     const std::wstring path = folder_ / L"Tavelo.exe";
     testing_support::WriteFileBytes(path, {'o', 'l', 'd', '!', '!'});
     ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(Extract(CompressedPayload({{L"Tavelo.exe", L"<InstallPath>", MainProgram, "new"}})));
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Tavelo.exe", L"<InstallPath>", FileKind::MainProgram, "new"}})));
     EXPECT_EQ(FileContent(path), "new");
 }
 
 TEST_F(ExtractionTest, FolderThatCannotBeCreatedFailsWithItsSystemError)
 {
     testing_support::WriteFileBytes(folder_ / L"blocker", {1});   // a file where a folder must go
-    EXPECT_FALSE(Extract(CompressedPayload({{L"a.dat", L"<InstallPath>\\blocker\\sub", 0, "abc"}})));
+    EXPECT_FALSE(Extract(CompressedPayload({{L"a.dat", L"<InstallPath>\\blocker\\sub", FileKind::LanguageLibrary, "abc"}})));
     const Event failure = recorder_.Failure();
     EXPECT_EQ(failure.code.category(), std::system_category());
     EXPECT_NE(failure.code.value(), 0);
@@ -221,14 +221,14 @@ TEST_F(ExtractionTest, FileThatCannotBeOpenedFailsWithTheOperatingSystemsError)
     testing_support::WriteFileBytes(path, {1});
     kv::unique_file holder(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
-    EXPECT_FALSE(Extract(CompressedPayload({{L"locked.dat", L"<InstallPath>", 0, "abc"}})));
+    EXPECT_FALSE(Extract(CompressedPayload({{L"locked.dat", L"<InstallPath>", FileKind::LanguageLibrary, "abc"}})));
     EXPECT_EQ(recorder_.Failure().code, std::error_code(ERROR_SHARING_VIOLATION, std::system_category()));
     EXPECT_EQ(recorder_.Failure().path, path);
 }
 
 TEST_F(ExtractionTest, MalformedHeadersAreRefusedBeforeAnythingIsWritten)
 {
-    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", 0, "abc"}};
+    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", FileKind::LanguageLibrary, "abc"}};
     const std::string good = PayloadBytes(files);
     const std::size_t headerSize = good.size() - 3;
 
@@ -255,8 +255,8 @@ TEST_F(ExtractionTest, FileNamesThatCouldLeaveTheirFolderAreRefusedBeforeAnythin
 {
     for (const wchar_t* source : {L"..", L"C:\\build\\..", L".", L"C:\\build\\", L"Tavelo.exe:stream", L"x\x1f"}) {
         recorder_.events.clear();
-        const std::vector<PayloadFile> files = {{L"first.dat", L"<InstallPath>\\Sub", 0, "first"},
-                                                {source, L"<InstallPath>\\Sub", 0, "escape"}};
+        const std::vector<PayloadFile> files = {{L"first.dat", L"<InstallPath>\\Sub", FileKind::LanguageLibrary, "first"},
+                                                {source, L"<InstallPath>\\Sub", FileKind::LanguageLibrary, "escape"}};
         EXPECT_FALSE(Extract(CompressedPayload(files))) << kv::to_utf8(source);
         EXPECT_EQ(recorder_.Failure().code, kUnexpected);
         ExpectNothingWritten();
@@ -282,8 +282,8 @@ TEST_F(ExtractionTest, DestinationsThatLeaveTheirFolderAreRefusedBeforeAnythingI
     };
     for (const auto& [source, destination] : refused) {
         recorder_.events.clear();
-        const std::vector<PayloadFile> files = {{L"first.dat", L"<InstallPath>\\Sub", 0, "first"},
-                                                {source, destination, 0, "escape"}};
+        const std::vector<PayloadFile> files = {{L"first.dat", L"<InstallPath>\\Sub", FileKind::LanguageLibrary, "first"},
+                                                {source, destination, FileKind::LanguageLibrary, "escape"}};
         EXPECT_FALSE(Extract(CompressedPayload(files))) << kv::to_utf8(destination) << " " << kv::to_utf8(source);
         EXPECT_EQ(recorder_.Failure().code, kUnexpected);
         ExpectNothingWritten();
@@ -293,14 +293,14 @@ TEST_F(ExtractionTest, DestinationsThatLeaveTheirFolderAreRefusedBeforeAnythingI
     const std::wstring folder = folder_ / L"Deep";
     const std::wstring name(MAX_PATH - 1 - folder.size() - 1, L'n');
     recorder_.events.clear();
-    EXPECT_FALSE(Extract(CompressedPayload({{name + L"n", folder, 0, "long"}})));
+    EXPECT_FALSE(Extract(CompressedPayload({{name + L"n", folder, FileKind::LanguageLibrary, "long"}})));
     EXPECT_EQ(recorder_.Failure().code, kUnexpected);
     ExpectNothingWritten();
     // An absolute destination without a token stays allowed; so do names that only look
     // like devices.
-    EXPECT_TRUE(Extract(CompressedPayload({{name, folder, 0, "long"},
-                                           {L"CONSOLE.dll", folder_ / L"Absolute", 0, "abs"},
-                                           {L"COM10.dat", L"<InstallPath>", 0, "x"}})));
+    EXPECT_TRUE(Extract(CompressedPayload({{name, folder, FileKind::LanguageLibrary, "long"},
+                                           {L"CONSOLE.dll", folder_ / L"Absolute", FileKind::LanguageLibrary, "abs"},
+                                           {L"COM10.dat", L"<InstallPath>", FileKind::LanguageLibrary, "x"}})));
     EXPECT_TRUE(testing_support::Exists(folder + L"\\" + name));
     EXPECT_TRUE(testing_support::Exists(folder_ / L"Absolute\\CONSOLE.dll"));
 }
@@ -309,8 +309,8 @@ TEST_F(ExtractionTest, MissingShellFolderFailsBeforeAnythingIsWritten)
 {
     ExtractionServices services;
     services.shellFolder = [](int) { return std::wstring(); };
-    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", 0, "abc"},
-                                            {L"b.kvl", L"<CommonData>\\Korvane", SharedData, "def"}};
+    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", FileKind::LanguageLibrary, "abc"},
+                                            {L"b.kvl", L"<CommonData>\\Korvane", FileKind::SharedData, "def"}};
     EXPECT_FALSE(Extract(CompressedPayload(files), services));
     EXPECT_EQ(recorder_.Failure().code, kUnexpected);
     EXPECT_EQ(recorder_.Failure().path, L"");
@@ -344,12 +344,12 @@ TEST_F(ExtractionTest, EachRegisteredFolderIsGrantedOnceWhenItsFirstFileIsCreate
     };
 
     const std::vector<PayloadFile> files = {
-        {L"a.kvl", L"<CommonData>\\Korvane\\Tavelo 7", SharedData, "a"},
-        {L"b.kvl", L"<CommonData>\\Korvane\\Tavelo 7", SharedData, "b"},
-        {L"c.kvm", L"<CommonData>\\Korvane\\Materials", SharedData, "c"},
-        {L"d.ktx", L"<CommonData>\\Korvane\\Textures\\Tavelo 7", SampleData, "d"},
-        {L"e.tvp", L"<SamplePath>", SampleData, "e"},
-        {L"f.tvp", L"<SamplePath>\\Kitchen", SampleData, "f"},
+        {L"a.kvl", L"<CommonData>\\Korvane\\Tavelo 7", FileKind::SharedData, "a"},
+        {L"b.kvl", L"<CommonData>\\Korvane\\Tavelo 7", FileKind::SharedData, "b"},
+        {L"c.kvm", L"<CommonData>\\Korvane\\Materials", FileKind::SharedData, "c"},
+        {L"d.ktx", L"<CommonData>\\Korvane\\Textures\\Tavelo 7", FileKind::SampleData, "d"},
+        {L"e.tvp", L"<SamplePath>", FileKind::SampleData, "e"},
+        {L"f.tvp", L"<SamplePath>\\Kitchen", FileKind::SampleData, "f"},
     };
     const std::string archive = CompressedPayload(files);
     kv::imemstream archiveStream(archive.data(), archive.size());
@@ -375,9 +375,9 @@ TEST_F(ExtractionTest, FailedGrantEndsTheExtractionWithItsHresult)
     services.grantRights = [](const std::wstring&, DWORD, BYTE) -> bool {
         throw kv::security::make_error(ERROR_ACCESS_DENIED);
     };
-    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", 0, "a"},
-                                            {L"b.kvl", L"<CommonData>\\Korvane", SharedData, "b"},
-                                            {L"c.dat", L"<InstallPath>", 0, "c"}};
+    const std::vector<PayloadFile> files = {{L"a.dat", L"<InstallPath>", FileKind::LanguageLibrary, "a"},
+                                            {L"b.kvl", L"<CommonData>\\Korvane", FileKind::SharedData, "b"},
+                                            {L"c.dat", L"<InstallPath>", FileKind::LanguageLibrary, "c"}};
     EXPECT_FALSE(Extract(CompressedPayload(files), services));
     const Event failure = recorder_.Failure();
     EXPECT_EQ(failure.code, std::error_code(static_cast<int>(0x80070005), std::system_category()));
@@ -390,7 +390,7 @@ TEST_F(ExtractionTest, RealGrantOnTheMachineLetsTheExtractionSucceed)
 {
     ExtractionServices services;
     services.shellFolder = [&](int) { return folder_ / L"ProgramData"; };
-    EXPECT_TRUE(Extract(CompressedPayload({{L"b.kvl", L"<CommonData>\\Korvane", SharedData, "b"}}), services));
+    EXPECT_TRUE(Extract(CompressedPayload({{L"b.kvl", L"<CommonData>\\Korvane", FileKind::SharedData, "b"}}), services));
     EXPECT_EQ(FileContent(folder_ / L"ProgramData\\Korvane\\b.kvl"), "b");
 }
 

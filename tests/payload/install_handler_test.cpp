@@ -102,11 +102,11 @@ protected:
 TEST_F(InstallHandlerTest, WrittenFilesAreRecordedReportedAndTheirProgramsNoted)
 {
     const TemporaryFiles temporaryFiles(folder_ / L"Temp");
-    EXPECT_TRUE(Extract(CompressedPayload({{L"DSETUP.dll", L"<Temporary>", TemporaryFile, "setup"},
-                                           {L"Tavelo.de.dll", L"<InstallPath>\\Lang", LanguageLibrary, "de"},
-                                           {L"Uninstall.exe", L"<InstallPath>", Uninstaller, "uninstall"},
-                                           {L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"},
-                                           {L"Tavelo.exe", L"<InstallPath>", MainProgram, "main"}})));
+    EXPECT_TRUE(Extract(CompressedPayload({{L"DSETUP.dll", L"<Temporary>", FileKind::TemporaryFile, "setup"},
+                                           {L"Tavelo.de.dll", L"<InstallPath>\\Lang", FileKind::LanguageLibrary, "de"},
+                                           {L"Uninstall.exe", L"<InstallPath>", FileKind::Uninstaller, "uninstall"},
+                                           {L"Sample 1.tvp", L"<SamplePath>", FileKind::SampleData, "sample"},
+                                           {L"Tavelo.exe", L"<InstallPath>", FileKind::MainProgram, "main"}})));
 
     const std::wstring temporary = folder_ / L"Temp\\DSETUP.dll";
     const std::wstring language = folder_ / L"Lang\\Tavelo.de.dll";
@@ -130,14 +130,15 @@ TEST_F(InstallHandlerTest, WrittenFilesAreRecordedReportedAndTheirProgramsNoted)
     EXPECT_EQ(temporaryFiles.files(), std::vector<std::wstring>{temporary});
     std::vector<std::pair<std::wstring, int>> files;
     for (const ActionRecord& record : state_.actionLog.records) {
-        if (record.kind == FileInstalled) {
+        if (record.kind == ActionKind::FileInstalled) {
             EXPECT_TRUE(record.done);
             files.emplace_back(record.text, record.detail);
         }
     }
-    EXPECT_EQ(files, (std::vector<std::pair<std::wstring, int>>{
-                         {language, LanguageLibrary}, {uninstaller, Uninstaller}, {sample, SampleData},
-                         {mainProgram, MainProgram}}));
+    EXPECT_EQ(files, (std::vector<std::pair<std::wstring, int>>{{language, FileKindDetail(FileKind::LanguageLibrary)},
+                                                                {uninstaller, FileKindDetail(FileKind::Uninstaller)},
+                                                                {sample, FileKindDetail(FileKind::SampleData)},
+                                                                {mainProgram, FileKindDetail(FileKind::MainProgram)}}));
     EXPECT_FALSE(state_.actionLog.pending);
     // The window's messages are pumped after every notification, and during the verification
     // pass (before its "OK") after every block of input and every piece of output.
@@ -153,15 +154,15 @@ TEST_F(InstallHandlerTest, SharedFileAlreadyThereIsTakenOverUnchangedWithACopyAs
     const std::wstring shared = folder_ / L"Settings.kvs";
     WriteFileBytes(shared, Bytes("the user's settings"));
 
-    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", SharedData, "default settings"}})));
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", FileKind::SharedData, "default settings"}})));
 
     EXPECT_EQ(ReadFileBytes(shared), Bytes("the user's settings"));
     EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk}));
     ASSERT_EQ(state_.actionLog.records.size(), 1u);
     const ActionRecord& record = state_.actionLog.records.front();
-    EXPECT_EQ(record.kind, FileInstalled);
+    EXPECT_EQ(record.kind, ActionKind::FileInstalled);
     EXPECT_EQ(record.text, shared);
-    EXPECT_EQ(record.detail, SharedData);
+    EXPECT_EQ(record.detail, FileKindDetail(FileKind::SharedData));
     EXPECT_TRUE(record.done);
     ASSERT_FALSE(record.backup.empty());
     EXPECT_EQ(ReadFileBytes(record.backup), Bytes("the user's settings"));
@@ -172,11 +173,11 @@ TEST_F(InstallHandlerTest, UpdateLeavesSharedFilesOfTheEarlierLogAndSkipsSamples
 {
     const std::wstring shared = folder_ / L"Settings.kvs";
     WriteFileBytes(shared, Bytes("earlier settings"));
-    state_.previousStatus = OlderVersion;
-    state_.actionLog.previousRecords.push_back({FileInstalled, shared, {}, true, SharedData});
+    state_.previousStatus = PreviousInstallStatus::OlderVersion;
+    state_.actionLog.previousRecords.push_back({ActionKind::FileInstalled, shared, {}, true, FileKindDetail(FileKind::SharedData)});
 
-    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", SharedData, "new settings"},
-                                           {L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"}})));
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", FileKind::SharedData, "new settings"},
+                                           {L"Sample 1.tvp", L"<SamplePath>", FileKind::SampleData, "sample"}})));
 
     EXPECT_EQ(ReadFileBytes(shared), Bytes("earlier settings"));
     EXPECT_FALSE(::PathFileExistsW((folder_ / L"Samples").c_str()));
@@ -189,10 +190,10 @@ TEST_F(InstallHandlerTest, UpdateLeavesSharedFilesOfTheEarlierLogAndSkipsSamples
 TEST_F(InstallHandlerTest, SharedFileOfTheEarlierLogThatWasDeletedIsWrittenAgain)
 {
     const std::wstring shared = folder_ / L"Settings.kvs";
-    state_.previousStatus = OlderVersion;
-    state_.actionLog.previousRecords.push_back({FileInstalled, shared, {}, true, SharedData});
+    state_.previousStatus = PreviousInstallStatus::OlderVersion;
+    state_.actionLog.previousRecords.push_back({ActionKind::FileInstalled, shared, {}, true, FileKindDetail(FileKind::SharedData)});
 
-    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", SharedData, "new settings"}})));
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", FileKind::SharedData, "new settings"}})));
 
     EXPECT_EQ(ReadFileBytes(shared), Bytes("new settings"));
     EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk, Copying(shared), kOk}));
@@ -203,8 +204,8 @@ TEST_F(InstallHandlerTest, SharedFileOfTheEarlierLogThatWasDeletedIsWrittenAgain
 
 TEST_F(InstallHandlerTest, ReinstallationWritesTheSamples)
 {
-    state_.previousStatus = SameVersion;
-    EXPECT_TRUE(Extract(CompressedPayload({{L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"}})));
+    state_.previousStatus = PreviousInstallStatus::SameVersion;
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Sample 1.tvp", L"<SamplePath>", FileKind::SampleData, "sample"}})));
     EXPECT_EQ(ReadFileBytes(folder_ / L"Samples\\Sample 1.tvp"), Bytes("sample"));
 }
 
@@ -233,13 +234,14 @@ TEST_P(InstallHandlerGrantTest, OpensEachSharedFolderAndFileToUsers)
         WriteFileBytes(settings, Bytes("user settings"));
     }
     state_.previousStatus = GetParam().previousStatus;
-    if (state_.previousStatus != NotInstalled)
-        state_.actionLog.previousRecords.push_back({FileInstalled, settings, {}, true, SharedData});
+    if (state_.previousStatus != PreviousInstallStatus::NotInstalled)
+        state_.actionLog.previousRecords.push_back(
+            {ActionKind::FileInstalled, settings, {}, true, FileKindDetail(FileKind::SharedData)});
 
-    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<CommonData>\\Korvane", SharedData, "settings"},
-                                           {L"Stone.kvm", L"<CommonData>\\Korvane\\Materials", SharedData, "stone"},
-                                           {L"Tavelo.exe", L"<InstallPath>", MainProgram, "main"},
-                                           {L"Sample 1.tvp", L"<SamplePath>", SampleData, "sample"}})));
+    EXPECT_TRUE(Extract(CompressedPayload({{L"Settings.kvs", L"<CommonData>\\Korvane", FileKind::SharedData, "settings"},
+                                           {L"Stone.kvm", L"<CommonData>\\Korvane\\Materials", FileKind::SharedData, "stone"},
+                                           {L"Tavelo.exe", L"<InstallPath>", FileKind::MainProgram, "main"},
+                                           {L"Sample 1.tvp", L"<SamplePath>", FileKind::SampleData, "sample"}})));
 
     EXPECT_EQ(grants_, GetParam().grants);
     for (const ActionRecord& record : state_.actionLog.records)
@@ -254,17 +256,17 @@ constexpr DWORD kModify = 0x13019F;   // read, write and delete, not execute
 INSTANTIATE_TEST_SUITE_P(
     Installations, InstallHandlerGrantTest,
     testing::Values(
-        GrantCase{"Fresh", NotInstalled, false,
+        GrantCase{"Fresh", PreviousInstallStatus::NotInstalled, false,
                   {{L"ProgramData\\Korvane", kFull, kInherited}, {L"ProgramData\\Korvane\\Settings.kvs", kModify, 0},
                    {L"ProgramData\\Korvane\\Materials", kFull, kInherited},
                    {L"ProgramData\\Korvane\\Materials\\Stone.kvm", kModify, 0}, {L"Samples", kFull, kInherited}}},
         // The earlier installation's shared file stays; the samples are not written.
-        GrantCase{"Update", OlderVersion, true,
+        GrantCase{"Update", PreviousInstallStatus::OlderVersion, true,
                   {{L"ProgramData\\Korvane\\Settings.kvs", kModify, 0}, {L"ProgramData\\Korvane", kFull, kInherited},
                    {L"ProgramData\\Korvane\\Materials", kFull, kInherited},
                    {L"ProgramData\\Korvane\\Materials\\Stone.kvm", kModify, 0}}},
         // A shared file that no earlier installation put there is taken over as it is.
-        GrantCase{"KeptSharedFile", NotInstalled, true,
+        GrantCase{"KeptSharedFile", PreviousInstallStatus::NotInstalled, true,
                   {{L"ProgramData\\Korvane\\Settings.kvs", kModify, 0}, {L"ProgramData\\Korvane", kFull, kInherited},
                    {L"ProgramData\\Korvane\\Materials", kFull, kInherited},
                    {L"ProgramData\\Korvane\\Materials\\Stone.kvm", kModify, 0}, {L"Samples", kFull, kInherited}}}),
@@ -277,8 +279,8 @@ TEST_F(InstallHandlerTest, FailureEndsTheFilesLineWithFailedAndShowsTheSystemErr
     const kv::unique_file holder(::CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
 
-    EXPECT_FALSE(Extract(CompressedPayload({{L"Tavelo.de.dll", L"<InstallPath>", LanguageLibrary, "de"},
-                                            {L"Tavelo.fr.dll", L"<InstallPath>", LanguageLibrary, "fr"}})));
+    EXPECT_FALSE(Extract(CompressedPayload({{L"Tavelo.de.dll", L"<InstallPath>", FileKind::LanguageLibrary, "de"},
+                                            {L"Tavelo.fr.dll", L"<InstallPath>", FileKind::LanguageLibrary, "fr"}})));
 
     EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk, Copying(folder_ / L"Tavelo.de.dll"), kOk,
                                                            Copying(locked), {L"Failed\r\n", false}}));
@@ -295,7 +297,7 @@ TEST_F(InstallHandlerTest, FolderWhereASharedFileBelongsMakesItsWriteFail)
     const std::wstring shared = folder_ / L"Licence.txt";
     ASSERT_TRUE(::CreateDirectoryW(shared.c_str(), nullptr));
 
-    EXPECT_FALSE(Extract(CompressedPayload({{L"Licence.txt", L"<InstallPath>", SharedData, "licence"}})));
+    EXPECT_FALSE(Extract(CompressedPayload({{L"Licence.txt", L"<InstallPath>", FileKind::SharedData, "licence"}})));
 
     EXPECT_EQ(view_.ReportCalls(), (std::vector<ReportCall>{kPreparing, kOk, Copying(shared), {L"Failed\r\n", false}}));
     EXPECT_EQ(view_.StatusLine(), L"Installation failed (Error Code 1:00000005).");
@@ -318,8 +320,8 @@ TEST_F(InstallHandlerTest, FileThatCannotBeSavedIsNotReplacedAndItsWriteFails)
     bool extracted = true;
     {
         const testing_support::TemporaryFolderOverride temporary(tooLong + L"\\");
-        extracted = Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", SharedData, "default settings"},
-                                               {L"Tavelo.exe", L"<InstallPath>", MainProgram, "new program"}}));
+        extracted = Extract(CompressedPayload({{L"Settings.kvs", L"<InstallPath>", FileKind::SharedData, "default settings"},
+                                               {L"Tavelo.exe", L"<InstallPath>", FileKind::MainProgram, "new program"}}));
     }
 
     EXPECT_FALSE(extracted);
@@ -335,7 +337,7 @@ TEST_F(InstallHandlerTest, FileThatCannotBeSavedIsNotReplacedAndItsWriteFails)
 
 TEST_F(InstallHandlerTest, DamagedArchiveFailsWhilePreparingWithNothingWritten)
 {
-    std::string archive = CompressedPayload({{L"Tavelo.exe", L"<InstallPath>", MainProgram, std::string(5000, 'x')}});
+    std::string archive = CompressedPayload({{L"Tavelo.exe", L"<InstallPath>", FileKind::MainProgram, std::string(5000, 'x')}});
     archive.resize(archive.size() - 20);
 
     EXPECT_FALSE(Extract(archive));

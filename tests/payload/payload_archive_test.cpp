@@ -57,7 +57,7 @@ TEST(PayloadFormat, RecordLayoutIsLittleEndianWithStringsInCodeUnits)
     PayloadEntry entry;
     entry.source = L"D:\\b\\T\u00e9.exe";   // 11 code units
     entry.destination = L"<InstallPath>";  // 13 code units: 4 + 26 bytes
-    entry.kind = MainProgram;
+    entry.kind = FileKind::MainProgram;
     entry.size = 0x0102030405ull;
     entry.crc = 0xAABBCCDDu;
     const std::string header = payload_format::HeaderBytes({entry});
@@ -75,8 +75,8 @@ TEST(PayloadFormat, RecordLayoutIsLittleEndianWithStringsInCodeUnits)
 
 TEST(PayloadHeader, ReadsBackTheRecordsItWasWrittenWith)
 {
-    PayloadEntry first{L"C:\\build\\Tavelo.exe", L"<InstallPath>", MainProgram, 705111, 0xFB233EED};
-    PayloadEntry empty{L"x", L"", 9, 0, 0};   // empty destination, unknown kind
+    PayloadEntry first{L"C:\\build\\Tavelo.exe", L"<InstallPath>", FileKind::MainProgram, 705111, 0xFB233EED};
+    PayloadEntry empty{L"x", L"", payload_format::KindOfField(9), 0, 0};   // empty destination, unknown kind
     const std::string header = payload_format::HeaderBytes({first, empty});
 
     const PayloadArchive archive = ReadPayloadHeader(header.data(), header.size());
@@ -84,17 +84,17 @@ TEST(PayloadHeader, ReadsBackTheRecordsItWasWrittenWith)
     ASSERT_EQ(archive.entries.size(), 2u);
     EXPECT_EQ(archive.entries[0].source, first.source);
     EXPECT_EQ(archive.entries[0].destination, first.destination);
-    EXPECT_EQ(archive.entries[0].kind, MainProgram);
+    EXPECT_EQ(archive.entries[0].kind, FileKind::MainProgram);
     EXPECT_EQ(archive.entries[0].size, 705111u);
     EXPECT_EQ(archive.entries[0].crc, 0xFB233EEDu);
     EXPECT_EQ(archive.entries[1].destination, L"");
-    EXPECT_EQ(archive.entries[1].kind, 9);
+    EXPECT_EQ(payload_format::KindField(archive.entries[1].kind), 9u);
     EXPECT_EQ(archive.TotalSize(), header.size() + 705111u);
 }
 
 TEST(PayloadHeader, HeaderThatDoesNotHoldTogetherIsRefused)
 {
-    const PayloadEntry entry{L"a.dat", L"<InstallPath>", SharedData, 3, 0};
+    const PayloadEntry entry{L"a.dat", L"<InstallPath>", FileKind::SharedData, 3, 0};
     const std::string good = payload_format::HeaderBytes({entry});
 
     std::string sizeMismatch = good;
@@ -117,7 +117,7 @@ TEST(PayloadHeader, HeaderThatDoesNotHoldTogetherIsRefused)
     std::memcpy(hugeCount.data() + 8, "\xFF\xFF\xFF\xFF", 4);
     ExpectRefused(hugeCount, "an entry count that cannot fit");
 
-    const PayloadEntry huge{L"b.dat", L"", SharedData, ~0ull - 10, 0};
+    const PayloadEntry huge{L"b.dat", L"", FileKind::SharedData, ~0ull - 10, 0};
     const std::string overflow = payload_format::HeaderBytes({entry, huge});
     ExpectRefused(overflow, "sizes whose sum overflows");
 
@@ -128,11 +128,11 @@ TEST(PayloadHeader, FileNamesThatCouldLeaveTheirFolderAreRefused)
 {
     for (const wchar_t* source : {L"", L"C:\\build\\", L".", L"..", L"C:\\build\\..", L"../..", L"data:stream",
                                   L"C:\\build\\C:", L"tab\there", L"line\nbreak", L"nul\x01"}) {
-        const std::string header = payload_format::HeaderBytes({{source, L"<InstallPath>", SharedData, 0, 0}});
+        const std::string header = payload_format::HeaderBytes({{source, L"<InstallPath>", FileKind::SharedData, 0, 0}});
         ExpectRefused(header, "an unsafe file name");
     }
     for (const wchar_t* source : {L"Tavelo.de.dll", L"C:\\build/Tavelo.exe", L"..data", L"Sample 01 - Kitchen.tvp"}) {
-        const std::string header = payload_format::HeaderBytes({{source, L"<InstallPath>", SharedData, 0, 0}});
+        const std::string header = payload_format::HeaderBytes({{source, L"<InstallPath>", FileKind::SharedData, 0, 0}});
         EXPECT_NO_THROW(ReadPayloadHeader(header.data(), header.size())) << kv::to_utf8(source);
     }
 }
@@ -147,7 +147,7 @@ TEST(PayloadHeader, FileNameIsTheLastComponentOfTheSource)
 
 TEST(VerifyPayload, IntactArchiveIsReadToItsEnd)
 {
-    const std::string archive = CompressedPayload({{L"a", L"<InstallPath>", 0, "alpha"}});
+    const std::string archive = CompressedPayload({{L"a", L"<InstallPath>", FileKind::LanguageLibrary, "alpha"}});
     kv::imemstream stream(archive.data(), archive.size());
     EXPECT_TRUE(VerifyPayload(stream));
     EXPECT_TRUE(stream.eof());
@@ -158,7 +158,7 @@ TEST(VerifyPayload, IntactArchiveIsReadToItsEnd)
 
 TEST(VerifyPayload, DamagedTruncatedOrEmptyStreamsRaiseABzip2Error)
 {
-    const std::string archive = CompressedPayload({{L"a", L"<InstallPath>", 0, std::string(5000, 'x')}});
+    const std::string archive = CompressedPayload({{L"a", L"<InstallPath>", FileKind::LanguageLibrary, std::string(5000, 'x')}});
     std::string damaged = archive;
     damaged[damaged.size() / 2] ^= 0x10;
     const std::string truncated = archive.substr(0, archive.size() - 1);
@@ -199,7 +199,7 @@ protected:
 
 TEST_F(OpenPayloadStreamTest, ReadsTheResourceOfTheLanguageModuleInPlace)
 {
-    const std::string archive = CompressedPayload({{L"a", L"<InstallPath>", 0, "alpha"}});
+    const std::string archive = CompressedPayload({{L"a", L"<InstallPath>", FileKind::LanguageLibrary, "alpha"}});
     GetLanguageState().resourceModule = ResourceModule(&archive);
 
     kv::imemstream stream = OpenPayloadStream();
@@ -238,7 +238,7 @@ TEST_F(OpenPayloadStreamTest, FallsBackToTheExecutable)
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring copy = folder_ / L"with_payload.exe";
     ASSERT_TRUE(::CopyFileW(self, copy.c_str(), FALSE));
-    const std::string archive = CompressedPayload({{L"fallback.txt", L"<InstallPath>", 0, "found"}});
+    const std::string archive = CompressedPayload({{L"fallback.txt", L"<InstallPath>", FileKind::LanguageLibrary, "found"}});
     const HANDLE update = ::BeginUpdateResourceW(copy.c_str(), FALSE);
     ASSERT_NE(update, nullptr);
     ASSERT_TRUE(::UpdateResourceW(update, MAKEINTRESOURCEW(260), MAKEINTRESOURCEW(134), 0,

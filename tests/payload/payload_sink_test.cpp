@@ -16,9 +16,9 @@ class PayloadSinkTest : public testing::Test {
 protected:
     // Three files: "alpha" (5 bytes), an empty one, "xyz" (3 bytes).
     std::vector<PayloadFile> files_ = {
-        {L"C:\\build\\alpha.txt", L"<InstallPath>\\Data", SharedData, "alpha"},
-        {L"C:\\build\\empty.txt", L"<InstallPath>\\Data", SharedData, ""},
-        {L"C:\\build\\xyz.bin", L"<InstallPath>", MainProgram, "xyz"},
+        {L"C:\\build\\alpha.txt", L"<InstallPath>\\Data", FileKind::SharedData, "alpha"},
+        {L"C:\\build\\empty.txt", L"<InstallPath>\\Data", FileKind::SharedData, ""},
+        {L"C:\\build\\xyz.bin", L"<InstallPath>", FileKind::MainProgram, "xyz"},
     };
     std::string bytes_ = PayloadBytes(files_);
     std::size_t headerSize_ = bytes_.size() - 8;   // the files hold 8 bytes
@@ -107,8 +107,8 @@ TEST_F(PayloadSinkTest, EmptyEntryStartsAndEndsInOneCallThatAcceptsNothing)
 
 TEST_F(PayloadSinkTest, EmptyFilesAfterTheLastByteAreWrittenAtTheEnd)
 {
-    files_ = {{L"a.txt", L"<InstallPath>", 0, "abc"}, {L"b.txt", L"<InstallPath>", 0, ""},
-              {L"c.txt", L"<InstallPath>", 0, ""}};
+    files_ = {{L"a.txt", L"<InstallPath>", FileKind::LanguageLibrary, "abc"}, {L"b.txt", L"<InstallPath>", FileKind::LanguageLibrary, ""},
+              {L"c.txt", L"<InstallPath>", FileKind::LanguageLibrary, ""}};
     bytes_ = PayloadBytes(files_);
     PayloadSink sink = MakeSink();
     Feed(sink, bytes_, bytes_.size());

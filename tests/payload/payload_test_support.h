@@ -17,7 +17,7 @@ namespace payload_testing {
 struct PayloadFile {
     std::wstring source;        // its last component names the file
     std::wstring destination;   // the folder as the archive writes it
-    std::int32_t kind = LanguageLibrary;
+    FileKind kind = FileKind::LanguageLibrary;
     std::string content;
     std::optional<std::uint32_t> crc;   // the record's CRC-32 when it must differ from the content's
 };

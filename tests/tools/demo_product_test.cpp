@@ -55,14 +55,15 @@ TEST(DemoPayload, HoldsSeventyOneFilesWithTheProductsCountsByKind)
     EXPECT_GT(total, 27'000'000u);
     EXPECT_LT(total, 30'000'000u);
 
-    std::map<std::int32_t, int> counts;
+    std::map<FileKind, int> counts;
     std::set<std::wstring> destinations;
     for (const PayloadEntry& entry : archive.entries) {
         ++counts[entry.kind];
         destinations.insert(entry.destination);
     }
-    EXPECT_EQ(counts, (std::map<std::int32_t, int>{{LanguageLibrary, 13}, {MainProgram, 1}, {Uninstaller, 1},
-                                                   {SharedData, 22}, {SampleData, 28}, {TemporaryFile, 6}}));
+    EXPECT_EQ(counts, (std::map<FileKind, int>{{FileKind::LanguageLibrary, 13}, {FileKind::MainProgram, 1},
+                                               {FileKind::Uninstaller, 1}, {FileKind::SharedData, 22},
+                                               {FileKind::SampleData, 28}, {FileKind::TemporaryFile, 6}}));
     EXPECT_EQ(destinations,
               (std::set<std::wstring>{L"<Temporary>", L"<InstallPath>", L"<InstallPath>\\Lang",
                                       L"<CommonData>\\Korvane\\Tavelo 7", L"<CommonData>\\Korvane\\Materials",
@@ -71,20 +72,20 @@ TEST(DemoPayload, HoldsSeventyOneFilesWithTheProductsCountsByKind)
 
     std::vector<std::wstring> temporary;
     for (std::size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(archive.entries[i].kind, TemporaryFile);
+        EXPECT_EQ(archive.entries[i].kind, FileKind::TemporaryFile);
         EXPECT_EQ(archive.entries[i].destination, L"<Temporary>");
         temporary.push_back(PayloadFileName(archive.entries[i].source));
     }
     EXPECT_EQ(temporary, (std::vector<std::wstring>{L"DSETUP.dll", L"dsetup32.dll", L"dxdllreg_x86.cab",
                                                     L"dxupdate.cab", L"Jun2010_D3DCompiler_43_x86.cab",
                                                     L"Jun2010_d3dx9_43_x86.cab"}));
-    EXPECT_EQ(archive.entries.back().kind, MainProgram);
+    EXPECT_EQ(archive.entries.back().kind, FileKind::MainProgram);
     EXPECT_EQ(PayloadFileName(archive.entries.back().source), L"Tavelo.exe");
     for (const PayloadEntry& entry : archive.entries) {
-        if (entry.kind == Uninstaller) {
+        if (entry.kind == FileKind::Uninstaller) {
             EXPECT_EQ(PayloadFileName(entry.source), L"Uninstall.exe");
         }
-        if (entry.kind == LanguageLibrary) {
+        if (entry.kind == FileKind::LanguageLibrary) {
             EXPECT_EQ(PayloadFileName(entry.source).substr(0, 7), L"Tavelo.");
         }
     }

@@ -67,10 +67,10 @@ TEST_F(PackerTest, BuildListVerifyAndExtractAgree)
     EXPECT_EQ(archive.substr(0, 4), "BZh9") << "bzip2 with 900 kB blocks";
 
     const std::vector<PayloadEntry> entries = {
-        {L"a.txt", L"<InstallPath>", MainProgram, 5, PayloadCrc32("hello", 5)},
-        {L"sub/b.bin", L"<InstallPath>\\Data Files", SharedData, binary_.size(),
+        {L"a.txt", L"<InstallPath>", FileKind::MainProgram, 5, PayloadCrc32("hello", 5)},
+        {L"sub/b.bin", L"<InstallPath>\\Data Files", FileKind::SharedData, binary_.size(),
          PayloadCrc32(binary_.data(), binary_.size())},
-        {L"empty.dat", L"<InstallPath>\\Data Files", SampleData, 0, 0}};
+        {L"empty.dat", L"<InstallPath>\\Data Files", FileKind::SampleData, 0, 0}};
     const std::string header = payload_format::HeaderBytes(entries);
     EXPECT_EQ(payload_format::Compress(header + "hello" + binary_), archive) << "the layout the installer reads";
 
@@ -139,8 +139,8 @@ TEST_F(PackerTest, DamagedArchivesAreRefused)
 
     std::string flipped = good;
     flipped[good.size() / 2] ^= 0x04;
-    const std::vector<PayloadEntry> wrongCrc = {{L"a.txt", L"<InstallPath>", 0, 5, 0xDEADBEEF}};
-    const std::vector<PayloadEntry> one = {{L"a.txt", L"<InstallPath>", 0, 5, PayloadCrc32("hello", 5)}};
+    const std::vector<PayloadEntry> wrongCrc = {{L"a.txt", L"<InstallPath>", FileKind::LanguageLibrary, 5, 0xDEADBEEF}};
+    const std::vector<PayloadEntry> one = {{L"a.txt", L"<InstallPath>", FileKind::LanguageLibrary, 5, PayloadCrc32("hello", 5)}};
     const std::pair<std::string, std::string> cases[] = {
         // The damaged block may be decompressed, up to its checksum, into nonsense first.
         {flipped, "packer: damaged archive"},

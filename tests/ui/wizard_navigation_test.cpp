@@ -146,7 +146,7 @@ TEST_F(WizardNavigation, NextHasTheFocusAndIsTheDefaultButtonWhileEnabledElseExi
 
 TEST_F(WizardNavigation, SameVersionExitsFromTheStartPageWithoutAQuestion)
 {
-    state_ = FreshState(SameVersion);
+    state_ = FreshState(PreviousInstallStatus::SameVersion);
     bool asked = false;
     const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
         Press(frame, IDCANCEL);
@@ -158,7 +158,7 @@ TEST_F(WizardNavigation, SameVersionExitsFromTheStartPageWithoutAQuestion)
 
 TEST_F(WizardNavigation, SameVersionAsksOnLaterPagesAndNoKeepsThePage)
 {
-    state_ = FreshState(SameVersion);
+    state_ = FreshState(PreviousInstallStatus::SameVersion);
     std::wstring question;
     std::vector<int> buttons;
     bool enterAnsweredNo = false;
@@ -194,7 +194,7 @@ TEST_F(WizardNavigation, SameVersionAsksOnLaterPagesAndNoKeepsThePage)
 
 TEST_F(WizardNavigation, NewerVersionDisablesNextAndExitsWithoutAQuestion)
 {
-    state_ = FreshState(NewerVersion);
+    state_ = FreshState(PreviousInstallStatus::NewerVersion);
     bool nextEnabled = true;
     int pageAfterEnter = -1;
     bool asked = false;
@@ -392,7 +392,7 @@ TEST_P(WizardDuringTheExtraction, MessagesHandedOutMeanwhileNeitherStartAnotherI
     for (char& byte : content)
         byte = static_cast<char>(random());
     const std::string archive =
-        payload_testing::CompressedPayload({{L"Data.bin", L"<InstallPath>", LanguageLibrary, content}});
+        payload_testing::CompressedPayload({{L"Data.bin", L"<InstallPath>", FileKind::LanguageLibrary, content}});
     testing_support::TemporaryFolder folder;
 
     int runs = 0;

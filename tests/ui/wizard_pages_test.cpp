@@ -117,11 +117,11 @@ TEST_F(WizardPages, StartPageTellsWhatWasFoundAndWhatToClick)
         PreviousInstallStatus status;
         std::wstring situation, status_line;
     } cases[] = {
-        {NotInstalled, L"'Tavelo 7.01j' Installation.", L"Click on 'Next' to continue."},
-        {SameVersion, L"'Tavelo 7.01j' is already installed.\r\nDo you confirm Reinstallation ?",
+        {PreviousInstallStatus::NotInstalled, L"'Tavelo 7.01j' Installation.", L"Click on 'Next' to continue."},
+        {PreviousInstallStatus::SameVersion, L"'Tavelo 7.01j' is already installed.\r\nDo you confirm Reinstallation ?",
          L"Click on 'Next' to continue or on 'Cancel' to exit Installation."},
-        {OlderVersion, L"Update from 'Tavelo 7.01h' to 'Tavelo 7.01j'.", L"Click on 'Next' to continue."},
-        {NewerVersion, L"'Tavelo 7.01j' Installation.\r\nA more recent Version (Tavelo 7.02a) is already installed.",
+        {PreviousInstallStatus::OlderVersion, L"Update from 'Tavelo 7.01h' to 'Tavelo 7.01j'.", L"Click on 'Next' to continue."},
+        {PreviousInstallStatus::NewerVersion, L"'Tavelo 7.01j' Installation.\r\nA more recent Version (Tavelo 7.02a) is already installed.",
          L"Click on 'Cancel' to exit Installation."},
     };
     for (const Case& c : cases) {
@@ -129,8 +129,8 @@ TEST_F(WizardPages, StartPageTellsWhatWasFoundAndWhatToClick)
         CDlgStart page(state_);
         ASSERT_TRUE(page.Create(parent_.get()));
         page.UpdateTexts();
-        EXPECT_EQ(Text(page, IDC_INFO), c.situation) << c.status;
-        EXPECT_EQ(Text(page, IDC_STATUS), c.status_line) << c.status;
+        EXPECT_EQ(Text(page, IDC_INFO), c.situation) << static_cast<int>(c.status);
+        EXPECT_EQ(Text(page, IDC_STATUS), c.status_line) << static_cast<int>(c.status);
         EXPECT_EQ(Text(page, IDC_COPYRIGHT), L"") << "text 109 is empty";
         EXPECT_EQ(Text(page, IDC_LANGUAGE_LABEL), L"Select Installation Langage");
     }
@@ -159,18 +159,19 @@ TEST_F(WizardPages, ModePageShowsAndStoresTheMode)
 
 TEST_F(WizardPages, FolderPageCanBeChangedOnAFreshMachineOnly)
 {
-    for (PreviousInstallStatus status : {NotInstalled, SameVersion, OlderVersion}) {
+    for (PreviousInstallStatus status :
+         {PreviousInstallStatus::NotInstalled, PreviousInstallStatus::SameVersion, PreviousInstallStatus::OlderVersion}) {
         state_ = FreshState(status);
         state_.installFolder = L"D:\\Korvane\\Tavelo 7";
         CDlgPath page(state_);
         ASSERT_TRUE(page.Create(parent_.get()));
-        const bool fresh = status == NotInstalled;
+        const bool fresh = status == PreviousInstallStatus::NotInstalled;
         const HWND folder = page.GetDlgItem(IDC_FOLDER);
-        EXPECT_EQ(Text(page, IDC_FOLDER), L"D:\\Korvane\\Tavelo 7") << status;
-        EXPECT_EQ((::GetWindowLongW(folder, GWL_STYLE) & ES_READONLY) != 0, !fresh) << status;
-        EXPECT_EQ(Enabled(page, IDC_BROWSE), fresh) << status;
-        EXPECT_EQ(Enabled(page, IDC_PATH_LABEL), fresh) << status;
-        EXPECT_EQ(::SendMessageW(folder, EM_GETLIMITTEXT, 0, 0), 260) << status;
+        EXPECT_EQ(Text(page, IDC_FOLDER), L"D:\\Korvane\\Tavelo 7") << static_cast<int>(status);
+        EXPECT_EQ((::GetWindowLongW(folder, GWL_STYLE) & ES_READONLY) != 0, !fresh) << static_cast<int>(status);
+        EXPECT_EQ(Enabled(page, IDC_BROWSE), fresh) << static_cast<int>(status);
+        EXPECT_EQ(Enabled(page, IDC_PATH_LABEL), fresh) << static_cast<int>(status);
+        EXPECT_EQ(::SendMessageW(folder, EM_GETLIMITTEXT, 0, 0), 260) << static_cast<int>(status);
     }
 }
 

@@ -71,8 +71,8 @@ InstallState FreshState(PreviousInstallStatus status)
 {
     InstallState state;
     state.previousStatus = status;
-    if (status == OlderVersion || status == NewerVersion)
-        state.previousVersionText = status == OlderVersion ? L"Tavelo 7.01h" : L"Tavelo 7.02a";
+    if (status == PreviousInstallStatus::OlderVersion || status == PreviousInstallStatus::NewerVersion)
+        state.previousVersionText = status == PreviousInstallStatus::OlderVersion ? L"Tavelo 7.01h" : L"Tavelo 7.02a";
     state.installFolder = kDefaultInstallFolder;
     state.startMenuFolder = kDefaultStartMenuFolder;
     state.createMenuShortcuts = true;

@@ -22,7 +22,7 @@ inline const std::wstring kDefaultStartMenuFolder =
     L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Korvane\\Tavelo 7";
 
 // The state start-up hands to the wizard on a machine without the product.
-InstallState FreshState(PreviousInstallStatus status = NotInstalled);
+InstallState FreshState(PreviousInstallStatus status = PreviousInstallStatus::NotInstalled);
 
 // An installation that writes a line into the report (the name of the attempt) and
 // succeeds or fails; it counts its runs.

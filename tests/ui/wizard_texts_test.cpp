@@ -380,7 +380,8 @@ TEST_F(WizardTexts, EveryTextFitsItsControlInEveryTranslatedLanguageAndSituation
     const int translated[] = {0, 1, 2, 3, 4, 5, 8, 9};
 
     std::vector<std::wstring> clipped;
-    for (PreviousInstallStatus status : {NotInstalled, SameVersion, OlderVersion, NewerVersion}) {
+    for (PreviousInstallStatus status : {PreviousInstallStatus::NotInstalled, PreviousInstallStatus::SameVersion,
+                                         PreviousInstallStatus::OlderVersion, PreviousInstallStatus::NewerVersion}) {
         state_ = FreshState(status);
         RunWizard(state_, installation_.Get(), [&](HWND frame) {
             const HWND list = driver::FindControl(frame, IDC_LANGUAGE_LIST);
@@ -392,7 +393,7 @@ TEST_F(WizardTexts, EveryTextFitsItsControlInEveryTranslatedLanguageAndSituation
                     const std::wstring text = driver::WindowText(control);
                     const Overflow overflow = Measure(control, text, shown.reserved, shown.wraps);
                     if (overflow.width > 0 || overflow.height > 0)
-                        clipped.push_back(L"status " + std::to_wstring(status) + L", language " +
+                        clipped.push_back(L"status " + std::to_wstring(static_cast<int>(status)) + L", language " +
                                           std::to_wstring(position) + L", control " + std::to_wstring(shown.id) + L": \"" +
                                           text + L"\" by " + std::to_wstring(overflow.width) + L"x" +
                                           std::to_wstring(overflow.height));

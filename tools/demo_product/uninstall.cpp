@@ -129,22 +129,22 @@ private:
     void Undo(const ActionRecord& record)
     {
         switch (record.kind) {
-        case FileInstalled:
+        case ActionKind::FileInstalled:
             if (!PathsEquivalent(record.text, uninstaller_))
                 Note(RemoveFile(record.text), record.text);
             break;
-        case ProgramShortcut:
-        case UninstallShortcut:
-        case DesktopShortcut:
+        case ActionKind::ProgramShortcut:
+        case ActionKind::UninstallShortcut:
+        case ActionKind::DesktopShortcut:
             if (!record.text.empty())   // a shortcut that was never made has no path
                 Note(RemoveFile(record.text), record.text);
             break;
-        case FolderCreated:
+        case ActionKind::FolderCreated:
             // The folder of the uninstaller is only empty once the uninstaller is gone.
             if (!RemoveFolder(record.text))
                 folders_.push_back(record.text);
             break;
-        case UninstallKey: {
+        case ActionKind::UninstallKey: {
             const std::wstring key = std::wstring(kUninstallKeyPath) + L"\\" + ProductRegistryName(product::kThisProductCode);
             const LSTATUS status = ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
             Note(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND, L"HKEY_LOCAL_MACHINE\\" + key);
@@ -189,7 +189,8 @@ private:
     static bool NamesInstalledMainProgram(const ActionLog& log, const std::wstring& path)
     {
         for (const ActionRecord& record : log.previousRecords)
-            if (record.kind == FileInstalled && record.detail == MainProgram && PathsEquivalent(record.text, path))
+            if (record.kind == ActionKind::FileInstalled && record.detail == FileKindDetail(FileKind::MainProgram)
+                && PathsEquivalent(record.text, path))
                 return true;
         return false;
     }

@@ -58,16 +58,22 @@ struct PackerError {
 };
 
 const std::pair<const char*, FileKind> kKinds[] = {
-    {"LanguageLibrary", LanguageLibrary}, {"MainProgram", MainProgram}, {"Uninstaller", Uninstaller},
-    {"SharedData", SharedData},           {"SampleData", SampleData},   {"TemporaryFile", TemporaryFile},
+    {"LanguageLibrary", FileKind::LanguageLibrary}, {"MainProgram", FileKind::MainProgram},
+    {"Uninstaller", FileKind::Uninstaller},         {"SharedData", FileKind::SharedData},
+    {"SampleData", FileKind::SampleData},           {"TemporaryFile", FileKind::TemporaryFile},
 };
 
-std::string KindName(std::int32_t kind)
+bool IsKnownKind(FileKind kind)
+{
+    return std::any_of(std::begin(kKinds), std::end(kKinds), [kind](const auto& known) { return known.second == kind; });
+}
+
+std::string KindName(FileKind kind)
 {
     for (const auto& [name, value] : kKinds)
         if (value == kind)
             return name;
-    return "kind " + std::to_string(kind);
+    return "kind " + std::to_string(static_cast<std::int32_t>(payload_format::KindField(kind)));
 }
 
 std::string Utf8(const std::wstring& text)
@@ -363,7 +369,7 @@ int List(const std::wstring& path)
     const ArchiveScanner scanner = ScanArchive(path, compressedBytes);
     const PayloadArchive& archive = scanner.archive();
 
-    std::map<std::int32_t, int> counts;
+    std::map<FileKind, int> counts;
     std::string listing = "   #  kind              size        CRC-32    file, then its source\n";
     for (std::size_t i = 0; i < archive.entries.size(); ++i) {
         const PayloadEntry& entry = archive.entries[i];
@@ -379,7 +385,7 @@ int List(const std::wstring& path)
     for (const auto& [name, kind] : kKinds)
         byKind += (byKind.empty() ? "" : ", ") + std::string(name) + " " + std::to_string(counts[kind]);
     for (const auto& [kind, count] : counts)
-        if (kind < LanguageLibrary || kind > TemporaryFile)
+        if (!IsKnownKind(kind))
             byKind += ", " + KindName(kind) + " " + std::to_string(count);
 
     listing += "entries: " + std::to_string(archive.entries.size()) + "\n";
