@@ -9,6 +9,7 @@
 namespace {
 
 using testing_support::MessageBoxAnswerer;
+using testing_support::SeenMessageBox;
 using testing_support::TestWindow;
 
 TEST(MessageBoxIcon, ButtonSetDecidesTheIconWhenTheFlagsNameNone)
@@ -55,12 +56,9 @@ TEST_F(FrameworkMessageBox, OwnedByTheMainWindowWithTheApplicationsNameWhileItsO
     });
     EXPECT_EQ(AfxMessageBox(L"Installation is not complete."), IDOK);
 
-    const auto seen = answerer.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].caption, L"Installer \u2013 Tavelo 7.01j");
-    EXPECT_EQ(seen[0].text, L"Installation is not complete.");
-    EXPECT_EQ(seen[0].owner, main.get());
-    EXPECT_EQ(seen[0].icon, ::LoadIconW(nullptr, IDI_EXCLAMATION));
+    const SeenMessageBox shown{L"Installer \u2013 Tavelo 7.01j", L"Installation is not complete.", main.get(),
+                               ::LoadIconW(nullptr, IDI_EXCLAMATION)};
+    EXPECT_EQ(answerer.Seen(), std::vector<SeenMessageBox>{shown});
     EXPECT_FALSE(rootEnabledWhileOpen);
     EXPECT_FALSE(modelessWhileOpen);
     EXPECT_TRUE(::IsWindowEnabled(root.get()));

@@ -84,12 +84,21 @@ protected:
     LanguageStateGuard guard_;
 };
 
-TEST_F(StartupLanguage, WithoutSavedLanguageTheUsersLanguageAndTheInstallerTitle)
+// Without a saved language, or with one that is not offered (6), has no installer texts (5), or
+// lies outside the table, the user's language is taken: English in the prefix.
+TEST_F(StartupLanguage, WithoutAUsableSavedLanguageTheUsersLanguageAndTheInstallerTitle)
 {
-    Remove();
-    ChooseStartupLanguage();
-    EXPECT_EQ(CurrentLanguage(), kEnglish);
-    EXPECT_EQ(AfxGetAppName(), L"Installer \u2013 Tavelo 7.01j");
+    const std::optional<DWORD> cases[] = {std::nullopt, 6, 5, 20, 0xFFFFFFFF, 0x80000002};
+    for (const std::optional<DWORD>& saved : cases) {
+        SetLanguage(kFrench);
+        if (saved)
+            StoreIndex(*saved);
+        else
+            Remove();
+        ChooseStartupLanguage();
+        EXPECT_EQ(CurrentLanguage(), kEnglish) << saved.value_or(~0ul);
+        EXPECT_EQ(AfxGetAppName(), L"Installer \u2013 Tavelo 7.01j") << saved.value_or(~0ul);
+    }
 }
 
 TEST_F(StartupLanguage, SavedOfferedTranslatedLanguageIsTaken)
@@ -106,28 +115,8 @@ TEST_F(StartupLanguage, SavedOfferedTranslatedLanguageIsTaken)
     EXPECT_EQ(AfxGetAppName(), L"Programme d'installation \u2013 Tavelo 7.01j");
 }
 
-TEST_F(StartupLanguage, SavedLanguageThatIsNotOfferedIsIgnored)
+TEST_F(StartupLanguage, SavedValueOfAnotherKindIsIgnored)
 {
-    StoreIndex(6);
-    ChooseStartupLanguage();
-    EXPECT_EQ(CurrentLanguage(), kEnglish);
-}
-
-TEST_F(StartupLanguage, SavedLanguageWithoutInstallerTextsEndsInEnglish)
-{
-    StoreIndex(5);
-    ChooseStartupLanguage();
-    EXPECT_EQ(CurrentLanguage(), kEnglish);
-    EXPECT_EQ(AfxGetAppName(), L"Installer \u2013 Tavelo 7.01j");
-}
-
-TEST_F(StartupLanguage, SavedValueOfAnotherKindOrOutsideTheTableIsIgnored)
-{
-    for (DWORD outside : {20ul, 0xFFFFFFFFul, 0x80000002ul}) {
-        StoreIndex(outside);
-        ChooseStartupLanguage();
-        EXPECT_EQ(CurrentLanguage(), kEnglish) << outside;
-    }
     const ULONGLONG wide = 11;
     Store(REG_QWORD, &wide, sizeof wide);
     ChooseStartupLanguage();

@@ -1,5 +1,6 @@
 // The string tables compiled into the built installer: every translated language has every
 // text, with the placeholders and line breaks of the English text.
+#include "support/installer_module.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
 #include "product/languages.h"
@@ -38,13 +39,6 @@ std::size_t LineBreaks(const std::wstring& text)
 
 class InstallerStringTables : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        module_.reset(::LoadLibraryExW(testing_support::BuiltFile(L"TAVELO_INSTALLER").c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-        ASSERT_TRUE(module_);
-    }
-
     std::wstring Text(UINT id) const
     {
         const wchar_t* text = nullptr;
@@ -53,7 +47,7 @@ protected:
         return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
     }
 
-    kv::unique_module module_;
+    const kv::unique_module module_ = testing_support::LoadInstallerResources();
 };
 
 TEST_F(InstallerStringTables, EveryTranslatedLanguageHasEveryTextWithTheEnglishPlaceholders)

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -133,18 +134,13 @@ protected:
     LanguageStateGuard guard_;
 };
 
-TEST_F(Texts, EveryOffsetInEnglish)
+TEST_F(Texts, EveryOffsetInEnglishAndFrench)
 {
-    SetLanguage(kEnglish);
-    for (const auto& [offset, text] : kEnglishTexts)
-        EXPECT_EQ(LoadText(offset), text) << offset;
-}
-
-TEST_F(Texts, EveryOffsetInFrench)
-{
-    SetLanguage(kFrench);
-    for (const auto& [offset, text] : kFrenchTexts)
-        EXPECT_EQ(LoadText(offset), text) << offset;
+    for (const auto& [language, texts] : {std::pair(kEnglish, &kEnglishTexts), std::pair(kFrench, &kFrenchTexts)}) {
+        SetLanguage(language);
+        for (const auto& [offset, text] : *texts)
+            EXPECT_EQ(LoadText(offset), text) << "language " << language << " offset " << offset;
+    }
 }
 
 TEST_F(Texts, UntranslatedTextFallsBackToEnglishThenFrench)

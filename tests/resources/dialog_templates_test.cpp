@@ -1,5 +1,6 @@
 // The wizard's dialog templates as the built installer holds them: sizes, control ids,
 // kinds, styles, places and the order of the controls (their tab and z-order).
+#include "support/installer_module.h"
 #include "support/strings.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
@@ -123,13 +124,6 @@ private:
 
 class DialogTemplates : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        module_.reset(::LoadLibraryExW(testing_support::BuiltFile(L"TAVELO_INSTALLER").c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-        ASSERT_TRUE(module_);
-    }
-
     Template Read(int id) const
     {
         const HRSRC found = ::FindResourceW(module_.get(), MAKEINTRESOURCEW(id), RT_DIALOG);
@@ -139,7 +133,7 @@ protected:
         return TemplateReader(data, ::SizeofResource(module_.get(), found)).Read();
     }
 
-    kv::unique_module module_;
+    const kv::unique_module module_ = testing_support::LoadInstallerResources();
 };
 
 struct Expected {
@@ -147,6 +141,7 @@ struct Expected {
     const wchar_t* kind;
     DWORD style;   // bits that must be set
     short x, y, cx, cy;
+    DWORD absent = 0;   // bits that must be clear
 };
 
 void ExpectControls(const Template& read, const std::vector<Expected>& expected)
@@ -159,6 +154,7 @@ void ExpectControls(const Template& read, const std::vector<Expected>& expected)
         EXPECT_EQ(c.id, e.id);
         EXPECT_EQ(::lstrcmpiW(c.kind.c_str(), e.kind), 0) << kv::to_utf8(c.kind);   // class names ignore case
         EXPECT_EQ(c.style & e.style, e.style) << std::hex << c.style;
+        EXPECT_EQ(c.style & e.absent, 0u) << std::hex << c.style;
         // The type of a static text or button is a number, not a set of bits.
         const DWORD typeMask = ::lstrcmpiW(e.kind, L"Static") == 0   ? DWORD(SS_TYPEMASK)
                                : ::lstrcmpiW(e.kind, L"Button") == 0 ? DWORD(BS_TYPEMASK)
@@ -229,80 +225,58 @@ TEST_F(DialogTemplates, AboutBoxShowsTheApplicationIconAndTheTwoLinesTheInstalle
     EXPECT_TRUE(ok);
 }
 
-TEST_F(DialogTemplates, StartPage)
+// Every page: a child dialog of its size with its controls in tab order.
+TEST_F(DialogTemplates, PagesHaveTheirSizeAndControls)
 {
-    const Template page = Read(132);
-    ExpectPage(page, 251, 84);
-    ExpectControls(page, {
-                             {1022, L"Static", SS_LEFT, 7, 9, 133, 8},
-                             {1023, L"ComboBoxEx32", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 145, 7, 99, 130},
-                             {1020, L"Static", SS_RIGHT | SS_NOPREFIX | WS_DISABLED, 7, 27, 237, 9},
-                             {1016, L"Static", SS_LEFT | SS_SUNKEN | SS_NOPREFIX, 7, 38, 237, 27},
-                             {1003, L"Static", kStatusLine, 7, 69, 237, 8},
-                         });
-}
-
-TEST_F(DialogTemplates, ModePage)
-{
-    const Template page = Read(136);
-    ExpectPage(page, 279, 82);
-    ExpectControls(page, {
-                             {1021, L"Button", BS_GROUPBOX, 7, 7, 265, 46},
-                             {1018, L"Button", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 14, 21, 249, 8},
-                             {1019, L"Button", BS_AUTORADIOBUTTON, 14, 36, 249, 8},
-                             {1003, L"Static", kStatusLine, 7, 67, 265, 8},
-                         });
-    EXPECT_FALSE(page.controls[2].style & WS_GROUP);
-}
-
-TEST_F(DialogTemplates, FolderPage)
-{
-    const Template page = Read(133);
-    ExpectPage(page, 278, 86);
-    ExpectControls(page, {
-                             {1008, L"Button", BS_GROUPBOX, 7, 7, 264, 52},
-                             {1009, L"Static", SS_LEFT, 16, 23, 245, 8},
-                             {1007, L"Edit", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, 16, 39, 177, 12},
-                             {1006, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 198, 38, 63, 14},
-                             {1003, L"Static", kStatusLine, 7, 71, 264, 8},
-                         });
-    EXPECT_FALSE(page.controls[2].style & ES_READONLY);
-}
-
-TEST_F(DialogTemplates, ShortcutPage)
-{
-    const Template page = Read(134);
-    ExpectPage(page, 278, 105);
-    ExpectControls(page, {
-                             {1012, L"Button", BS_GROUPBOX, 7, 7, 264, 52},
-                             {1011, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, 16, 23, 245, 8},
-                             {1007, L"Edit", WS_BORDER | ES_AUTOHSCROLL | ES_READONLY, 16, 39, 177, 12},
-                             {1006, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 198, 38, 63, 14},
-                             {1010, L"Button", BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP, 16, 70, 255, 8},
-                             {1003, L"Static", kStatusLine, 7, 90, 264, 8},
-                         });
-}
-
-TEST_F(DialogTemplates, ProgressPage)
-{
-    const Template page = Read(135);
-    ExpectPage(page, 219, 97);
-    ExpectControls(page, {
-                             {1015, L"Edit", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER, 7,
-                              7, 205, 54},
-                             {1014, L"msctls_progress32", PBS_SMOOTH, 7, 67, 205, 10},
-                             {1003, L"Static", kStatusLine, 7, 82, 205, 8},
-                         });
-}
-
-TEST_F(DialogTemplates, EndPage)
-{
-    const Template page = Read(137);
-    ExpectPage(page, 242, 56);
-    ExpectControls(page, {
-                             {1016, L"Static", SS_LEFT, 7, 7, 228, 27},
-                             {1003, L"Static", kStatusLine, 7, 41, 228, 8},
-                         });
+    const struct {
+        int id;
+        short cx, cy;
+        std::vector<Expected> controls;
+    } pages[] = {
+        {132, 251, 84, {   // start
+            {1022, L"Static", SS_LEFT, 7, 9, 133, 8},
+            {1023, L"ComboBoxEx32", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 145, 7, 99, 130},
+            {1020, L"Static", SS_RIGHT | SS_NOPREFIX | WS_DISABLED, 7, 27, 237, 9},
+            {1016, L"Static", SS_LEFT | SS_SUNKEN | SS_NOPREFIX, 7, 38, 237, 27},
+            {1003, L"Static", kStatusLine, 7, 69, 237, 8},
+        }},
+        {136, 279, 82, {   // mode
+            {1021, L"Button", BS_GROUPBOX, 7, 7, 265, 46},
+            {1018, L"Button", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 14, 21, 249, 8},
+            {1019, L"Button", BS_AUTORADIOBUTTON, 14, 36, 249, 8, WS_GROUP},
+            {1003, L"Static", kStatusLine, 7, 67, 265, 8},
+        }},
+        {133, 278, 86, {   // folder
+            {1008, L"Button", BS_GROUPBOX, 7, 7, 264, 52},
+            {1009, L"Static", SS_LEFT, 16, 23, 245, 8},
+            {1007, L"Edit", WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP, 16, 39, 177, 12, ES_READONLY},
+            {1006, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 198, 38, 63, 14},
+            {1003, L"Static", kStatusLine, 7, 71, 264, 8},
+        }},
+        {134, 278, 105, {   // shortcut
+            {1012, L"Button", BS_GROUPBOX, 7, 7, 264, 52},
+            {1011, L"Button", BS_AUTOCHECKBOX | WS_TABSTOP, 16, 23, 245, 8},
+            {1007, L"Edit", WS_BORDER | ES_AUTOHSCROLL | ES_READONLY, 16, 39, 177, 12},
+            {1006, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 198, 38, 63, 14},
+            {1010, L"Button", BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP, 16, 70, 255, 8},
+            {1003, L"Static", kStatusLine, 7, 90, 264, 8},
+        }},
+        {135, 219, 97, {   // progress
+            {1015, L"Edit", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER, 7, 7, 205, 54},
+            {1014, L"msctls_progress32", PBS_SMOOTH, 7, 67, 205, 10},
+            {1003, L"Static", kStatusLine, 7, 82, 205, 8},
+        }},
+        {137, 242, 56, {   // end
+            {1016, L"Static", SS_LEFT, 7, 7, 228, 27},
+            {1003, L"Static", kStatusLine, 7, 41, 228, 8},
+        }},
+    };
+    for (const auto& expected : pages) {
+        SCOPED_TRACE("page " + std::to_string(expected.id));
+        const Template page = Read(expected.id);
+        ExpectPage(page, expected.cx, expected.cy);
+        ExpectControls(page, expected.controls);
+    }
 }
 
 TEST_F(DialogTemplates, SidePictureIsAnEightBitBitmapOf87By171Pixels)

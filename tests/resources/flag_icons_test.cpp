@@ -1,5 +1,6 @@
 // The language flags in the built installer: one 18 x 12, 24-bit image each, loadable at the
 // start page's 16 x 12, with each flag's colours where they belong.
+#include "support/installer_module.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
 
@@ -44,13 +45,6 @@ constexpr Rgb kWhite{255, 255, 255};
 
 class FlagIcons : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        module_.reset(::LoadLibraryExW(testing_support::BuiltFile(L"TAVELO_INSTALLER").c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-        ASSERT_TRUE(module_);
-    }
-
     const BYTE* Resource(LPCWSTR type, int id, DWORD* size = nullptr) const
     {
         const HRSRC found = ::FindResourceW(module_.get(), MAKEINTRESOURCEW(id), type);
@@ -81,7 +75,7 @@ protected:
         return {pixel[2], pixel[1], pixel[0]};
     }
 
-    kv::unique_module module_;
+    const kv::unique_module module_ = testing_support::LoadInstallerResources();
 };
 
 TEST_F(FlagIcons, EachIsOneImageOf18By12PixelsIn24Bits)

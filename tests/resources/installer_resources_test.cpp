@@ -1,4 +1,5 @@
 // Reads the resources back from the built installer file.
+#include "support/installer_module.h"
 #include "support/pe_imports.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
@@ -11,13 +12,6 @@ namespace {
 
 class InstallerResources : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        module_.reset(::LoadLibraryExW(testing_support::BuiltFile(L"TAVELO_INSTALLER").c_str(), nullptr,
-                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-        ASSERT_TRUE(module_);
-    }
-
     std::string Resource(LPCWSTR type, LPCWSTR name) const
     {
         const HRSRC found = ::FindResourceW(module_.get(), name, type);
@@ -27,7 +21,7 @@ protected:
         return std::string(static_cast<const char*>(::LockResource(loaded)), ::SizeofResource(module_.get(), found));
     }
 
-    kv::unique_module module_;
+    const kv::unique_module module_ = testing_support::LoadInstallerResources();
 };
 
 TEST_F(InstallerResources, ManifestAsksForAdministratorRightsCommonControlsSixAndDpiAwareness)

@@ -1,5 +1,7 @@
 #include "support/message_box_answerer.h"
 
+#include "support/strings.h"
+
 #include <algorithm>
 
 namespace testing_support {
@@ -126,6 +128,12 @@ void MessageBoxAnswerer::Watch()
         }
         ::Sleep(20);
     }
+}
+
+void PrintTo(const SeenMessageBox& box, std::ostream* out)
+{
+    *out << '"' << kv::to_utf8(box.caption) << "\": \"" << kv::to_utf8(box.text) << "\" (owner " << box.owner
+         << ", icon " << box.icon << ')';
 }
 
 } // namespace testing_support

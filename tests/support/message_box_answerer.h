@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,7 +20,12 @@ struct SeenMessageBox {
     std::wstring text;
     HWND owner = nullptr;
     HICON icon = nullptr;    // the icon the box shows; null without one
+
+    bool operator==(const SeenMessageBox&) const = default;
 };
+
+// Prints a box in a failed comparison by its texts, owner and icon rather than its bytes.
+void PrintTo(const SeenMessageBox& box, std::ostream* out);
 
 // Watches, on a thread of its own, for the message boxes of the thread that creates it (or of
 // another process), from construction to destruction.

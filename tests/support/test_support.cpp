@@ -1,4 +1,5 @@
 #include "support/test_support.h"
+#include "support/installer_module.h"
 #include "support/temporary_folder_override.h"
 
 #include "support/strings.h"
@@ -31,6 +32,15 @@ std::wstring BuiltFile(const wchar_t* variable)
     if (!value || !*value)
         throw std::runtime_error("the test environment does not name " + kv::to_utf8(variable));
     return WindowsPathOf(value);
+}
+
+kv::unique_module LoadInstallerResources()
+{
+    kv::unique_module module(::LoadLibraryExW(BuiltFile(L"TAVELO_INSTALLER").c_str(), nullptr,
+                                              LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    if (!module)
+        throw std::runtime_error("the installer cannot be loaded for its resources");
+    return module;
 }
 
 TemporaryFolder::TemporaryFolder()

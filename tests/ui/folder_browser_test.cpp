@@ -5,6 +5,7 @@
 #include "ui/folder_browser.h"
 
 #include "support/message_box_answerer.h"
+#include "support/strings.h"
 #include "support/test_support.h"
 #include "tools/test_driver/window_driver.h"
 #include "ui/error_text.h"
@@ -58,24 +59,26 @@ TEST(RelativeFolderPath, DropsTheLeadingDotAndKeepsStepsUpward)
     EXPECT_EQ(RelativeFolderPath(kStartMenu, L"D:\\Menus"), std::nullopt);
 }
 
-TEST(FolderBrowserStart, AppendsTheSuffixUnlessThePathEndsWithIt)
+// The suffix is appended unless the path ends with it, only its missing part, and not at all
+// when it holds wildcards or invalid characters.
+TEST(FolderBrowserStart, AppendsTheMissingPartOfAValidSuffix)
 {
+    const struct {
+        std::wstring start, suffix, path;
+    } cases[] = {
+        {L"C:\\Program Files", kSuffix, L"C:\\Program Files\\Tavelo 7"},
+        {kDefaultInstallFolder, kSuffix, kDefaultInstallFolder},
+        {L"C:\\Program Files\\tavelo 7\\", kSuffix, L"C:\\Program Files\\tavelo 7\\"},
+        {L"C:\\Program Files\\Korvane", L"Korvane\\Tavelo 7", L"C:\\Program Files\\Korvane\\Tavelo 7"},
+        {L"C:\\Program Files", L"Korvane\\Tavelo 7", L"C:\\Program Files\\Korvane\\Tavelo 7"},
+        {L"C:\\Program Files", L"Tav*lo", L"C:\\Program Files"},
+        {L"C:\\Program Files", L"Tav|lo", L"C:\\Program Files"},
+    };
     FolderBrowser browser(L"title");
-    browser.SetStart(L"C:\\Program Files", kSuffix);
-    EXPECT_EQ(browser.Path(), L"C:\\Program Files\\Tavelo 7");
-    browser.SetStart(kDefaultInstallFolder, kSuffix);
-    EXPECT_EQ(browser.Path(), kDefaultInstallFolder);
-    browser.SetStart(L"C:\\Program Files\\tavelo 7\\", kSuffix);
-    EXPECT_EQ(browser.Path(), L"C:\\Program Files\\tavelo 7\\");
-}
-
-TEST(FolderBrowserStart, AppendsOnlyThePartOfTheSuffixThatIsMissing)
-{
-    FolderBrowser browser(L"title");
-    browser.SetStart(L"C:\\Program Files\\Korvane", L"Korvane\\Tavelo 7");
-    EXPECT_EQ(browser.Path(), L"C:\\Program Files\\Korvane\\Tavelo 7");
-    browser.SetStart(L"C:\\Program Files", L"Korvane\\Tavelo 7");
-    EXPECT_EQ(browser.Path(), L"C:\\Program Files\\Korvane\\Tavelo 7");
+    for (const auto& c : cases) {
+        browser.SetStart(c.start, c.suffix);
+        EXPECT_EQ(browser.Path(), c.path) << kv::to_utf8(c.start + L" + " + c.suffix);
+    }
 }
 
 TEST(FolderBrowserStart, ABareDriveGetsItsBackslashAndARelativePathGivesTheDocumentsFolder)
@@ -90,15 +93,6 @@ TEST(FolderBrowserStart, ABareDriveGetsItsBackslashAndARelativePathGivesTheDocum
     EXPECT_EQ(browser.Path(), std::wstring(documents) + L"\\Tavelo 7");
     browser.SetStart(L"", L"");
     EXPECT_EQ(browser.Path(), documents);
-}
-
-TEST(FolderBrowserStart, ASuffixWithWildcardsOrInvalidCharactersIsNotUsed)
-{
-    FolderBrowser browser(L"title");
-    browser.SetStart(L"C:\\Program Files", L"Tav*lo");
-    EXPECT_EQ(browser.Path(), L"C:\\Program Files");
-    browser.SetStart(L"C:\\Program Files", L"Tav|lo");
-    EXPECT_EQ(browser.Path(), L"C:\\Program Files");
 }
 
 TEST(FolderBrowserStart, BelowARootThePathIsRelativeToTheRootsParent)

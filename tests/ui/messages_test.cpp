@@ -18,6 +18,7 @@
 namespace {
 
 using testing_support::MessageBoxAnswerer;
+using testing_support::SeenMessageBox;
 using testing_support::TestWindow;
 
 TEST(MessageReadingDirection, RightToLeftOnlyWhereTheOwnerIsLaidOutSo)
@@ -136,12 +137,8 @@ TEST_F(ShowMessageBox, OwnerCaptionAndModalStateComeFromTheProviders)
     answerer.OnBox([&](HWND) { topLevelEnabledWhileOpen = ::IsWindowEnabled(topLevel.get()) != FALSE; });
     EXPECT_EQ(ShowMessage(L"Do you confirm Reinstallation ?", nullptr, MB_YESNO), IDYES);
 
-    const auto seen = answerer.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"Do you confirm Reinstallation ?");
-    EXPECT_EQ(seen[0].caption, L"Provided caption");
-    EXPECT_EQ(seen[0].owner, owner.get());
-    EXPECT_EQ(seen[0].icon, ::LoadIconW(nullptr, IDI_QUESTION));
+    EXPECT_EQ(answerer.Seen(), (std::vector<SeenMessageBox>{{L"Provided caption", L"Do you confirm Reinstallation ?",
+                                                             owner.get(), ::LoadIconW(nullptr, IDI_QUESTION)}}));
     EXPECT_FALSE(topLevelEnabledWhileOpen);
     EXPECT_TRUE(::IsWindowEnabled(topLevel.get()));
     EXPECT_EQ(modalStates, (std::vector<bool>{false, true}));
@@ -153,12 +150,7 @@ TEST_F(ShowMessageBox, IdentifiersAreLoadedAndRetryCancelHasNoIcon)
     MessageBoxAnswerer answerer(IDCANCEL);
     EXPECT_EQ(ShowMessage(MAKEINTRESOURCEW(AFX_IDP_COMMAND_FAILURE), MAKEINTRESOURCEW(2001), MB_RETRYCANCEL), IDCANCEL);
 
-    const auto seen = answerer.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"Command failed.");
-    EXPECT_EQ(seen[0].caption, L"OK");
-    EXPECT_EQ(seen[0].owner, nullptr);
-    EXPECT_EQ(seen[0].icon, nullptr);
+    EXPECT_EQ(answerer.Seen(), (std::vector<SeenMessageBox>{{L"OK", L"Command failed.", nullptr, nullptr}}));
 }
 
 TEST_F(ShowMessageBox, ErrorBoxBeforeTheMainWindowShowsTheApplicationsNameAndNoOwner)
@@ -176,18 +168,12 @@ TEST_F(ShowMessageBox, ErrorBoxBeforeTheMainWindowShowsTheApplicationsNameAndNoO
     AfxSetAppName({});
     ShowErrorBox(E_UNEXPECTED);
 
-    const auto seen = answerer.Seen();
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0].caption, L"ui_tests");
-    EXPECT_EQ(seen[0].text, L"Resource in use.");
-    EXPECT_EQ(seen[1].caption, L"Installer \u2013 Tavelo 7.01j");
-    EXPECT_EQ(seen[1].text, L"Command failed.");
-    EXPECT_EQ(seen[2].caption, L"Install 2.03b");
-    EXPECT_EQ(seen[2].text, L"Call failed.");
-    for (const auto& box : seen) {
-        EXPECT_EQ(box.owner, nullptr);
-        EXPECT_EQ(box.icon, ::LoadIconW(nullptr, IDI_EXCLAMATION));
-    }
+    const HICON exclamation = ::LoadIconW(nullptr, IDI_EXCLAMATION);
+    EXPECT_EQ(answerer.Seen(), (std::vector<SeenMessageBox>{
+                                   {L"ui_tests", L"Resource in use.", nullptr, exclamation},
+                                   {L"Installer \u2013 Tavelo 7.01j", L"Command failed.", nullptr, exclamation},
+                                   {L"Install 2.03b", L"Call failed.", nullptr, exclamation},
+                               }));
 }
 
 TEST_F(ShowMessageBox, BrowserErrorUsesTheSystemsCaptionAndKeepsTheDialogOpen)
@@ -196,12 +182,8 @@ TEST_F(ShowMessageBox, BrowserErrorUsesTheSystemsCaptionAndKeepsTheDialogOpen)
     MessageBoxAnswerer answerer(IDOK);
     EXPECT_FALSE(ShowBrowserError(folderDialog.get(), ERROR_ACCESS_DENIED));
 
-    const auto seen = answerer.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, L"Access denied.");
-    EXPECT_EQ(seen[0].caption, L"Error");
-    EXPECT_EQ(seen[0].owner, folderDialog.get());
-    EXPECT_EQ(seen[0].icon, ::LoadIconW(nullptr, IDI_EXCLAMATION));
+    EXPECT_EQ(answerer.Seen(), (std::vector<SeenMessageBox>{{L"Error", L"Access denied.", folderDialog.get(),
+                                                             ::LoadIconW(nullptr, IDI_EXCLAMATION)}}));
 }
 
 // Run at the prefix's 96 DPI, and by ui_tests_at_144_dpi at 144 (TAVELO_LOG_PIXELS): the icon

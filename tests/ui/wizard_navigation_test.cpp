@@ -26,11 +26,6 @@ bool Enabled(HWND frame, int id)
     return driver::IsEnabled(::GetDlgItem(frame, id));
 }
 
-std::wstring Text(HWND frame, int id)
-{
-    return driver::WindowText(::GetDlgItem(frame, id));
-}
-
 LRESULT DefaultButton(HWND frame)
 {
     return LOWORD(::SendMessageW(frame, DM_GETDEFID, 0, 0));
@@ -44,12 +39,7 @@ std::size_t Count(const std::wstring& text, const std::wstring& part)
     return count;
 }
 
-class WizardNavigation : public testing::Test {
-protected:
-    EnglishWizardEnvironment english_;
-    InstallState state_ = FreshState();
-    FakeInstallation installation_;
-};
+class WizardNavigation : public WizardTest {};
 
 TEST_F(WizardNavigation, QuickModeGoesFromTheModePageToTheProgressPageAndBack)
 {
@@ -58,14 +48,8 @@ TEST_F(WizardNavigation, QuickModeGoesFromTheModePageToTheProgressPageAndBack)
     const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
         pages.push_back(VisiblePage(frame));
         backOnStart = Enabled(frame, IDC_BACK);
-        Press(frame, IDOK);
-        pages.push_back(VisiblePage(frame));
-        Press(frame, IDOK);
-        pages.push_back(VisiblePage(frame));
-        Press(frame, IDC_BACK);
-        pages.push_back(VisiblePage(frame));
-        Press(frame, IDC_BACK);
-        pages.push_back(VisiblePage(frame));
+        const std::vector<int> shown = Press(frame, {IDOK, IDOK, IDC_BACK, IDC_BACK});
+        pages.insert(pages.end(), shown.begin(), shown.end());
     });
     EXPECT_EQ(pages, (std::vector<int>{0, 1, 4, 1, 0}));
     EXPECT_FALSE(backOnStart);
@@ -80,10 +64,7 @@ TEST_F(WizardNavigation, AdvancedModeShowsTheFolderAndShortcutPages)
     RunWizard(state_, installation_.Get(), [&](HWND frame) {
         Press(frame, IDOK);
         driver::SetChecked(frame, IDC_MODE_ADVANCED, true);
-        for (int i = 0; i < 3; ++i) {
-            Press(frame, IDOK);
-            pages.push_back(VisiblePage(frame));
-        }
+        pages = Press(frame, {IDOK, IDOK, IDOK});
     });
     EXPECT_EQ(pages, (std::vector<int>{2, 3, 4}));
     EXPECT_TRUE(state_.advancedMode);
@@ -95,19 +76,12 @@ TEST_F(WizardNavigation, QuickModeChosenAgainAfterTheShortcutPagePassesOverBothP
     RunWizard(state_, installation_.Get(), [&](HWND frame) {
         Press(frame, IDOK);
         driver::SetChecked(frame, IDC_MODE_ADVANCED, true);
-        Press(frame, IDOK);
-        Press(frame, IDOK);
-        pages.push_back(VisiblePage(frame));
-        Press(frame, IDC_BACK);
-        Press(frame, IDC_BACK);
-        pages.push_back(VisiblePage(frame));
+        pages = Press(frame, {IDOK, IDOK, IDC_BACK, IDC_BACK});
         driver::SetChecked(frame, IDC_MODE_QUICK, true);
-        Press(frame, IDOK);
-        pages.push_back(VisiblePage(frame));
-        Press(frame, IDC_BACK);
-        pages.push_back(VisiblePage(frame));
+        const std::vector<int> quick = Press(frame, {IDOK, IDC_BACK});
+        pages.insert(pages.end(), quick.begin(), quick.end());
     });
-    EXPECT_EQ(pages, (std::vector<int>{3, 1, 4, 1}));
+    EXPECT_EQ(pages, (std::vector<int>{2, 3, 2, 1, 4, 1}));
     EXPECT_FALSE(state_.advancedMode);
 }
 
@@ -129,9 +103,7 @@ TEST_F(WizardNavigation, NextHasTheFocusAndIsTheDefaultButtonWhileEnabledElseExi
         // The keyboard goes from the buttons into the page.
         afterExit = ::GetNextDlgTabItem(frame, ::GetDlgItem(frame, IDCANCEL), FALSE);
         languageList = driver::FindControl(frame, IDC_LANGUAGE_LIST);
-        Press(frame, IDOK);
-        Press(frame, IDOK);
-        Press(frame, IDOK);
+        Press(frame, {IDOK, IDOK, IDOK});
         ASSERT_TRUE(driver::WaitForText(frame, IDCANCEL, [](const std::wstring& t) { return t == L"Exit"; }));
         Press(frame, IDOK);
         defaultOnEnd = DefaultButton(frame);
@@ -165,8 +137,7 @@ TEST_F(WizardNavigation, SameVersionAsksOnLaterPagesAndNoKeepsThePage)
     int pageAfterNo = -1;
     bool openAfterNo = false;
     const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
-        Press(frame, IDOK);
-        Press(frame, IDCANCEL);
+        Press(frame, {IDOK, IDCANCEL});
         HWND box = ExpectMessageBox();
         question = driver::MessageBoxText(box);
         buttons = driver::MessageBoxButtons(box);
@@ -220,7 +191,7 @@ TEST_F(WizardNavigation, AfterASuccessfulInstallationExitClosesWithoutAQuestion)
         bool back = false, nextOn = false, exitOn = false;
     };
     auto buttons = [](HWND frame) {
-        return Buttons{Text(frame, IDOK), Text(frame, IDCANCEL), Enabled(frame, IDC_BACK), Enabled(frame, IDOK),
+        return Buttons{ControlText(frame, IDOK), ControlText(frame, IDCANCEL), Enabled(frame, IDC_BACK), Enabled(frame, IDOK),
                        Enabled(frame, IDCANCEL)};
     };
     Buttons beforeInstall, afterInstall, onEndPage, backOnProgressPage;
@@ -228,8 +199,7 @@ TEST_F(WizardNavigation, AfterASuccessfulInstallationExitClosesWithoutAQuestion)
     int pageAfterBack = -1;
     bool asked = false;
     const INT_PTR result = RunWizard(state_, installation_.Get(), [&](HWND frame) {
-        Press(frame, IDOK);
-        Press(frame, IDOK);
+        Press(frame, {IDOK, IDOK});
         beforeInstall = buttons(frame);
         Press(frame, IDOK);
         ASSERT_TRUE(driver::WaitForText(frame, IDCANCEL, [](const std::wstring& t) { return t == L"Exit"; }));
@@ -271,18 +241,15 @@ TEST_F(WizardNavigation, AFailedInstallationCanBeRepeatedAndItsReportFollowsTheF
     std::wstring next, exit, secondReport, freshReport, freshStatus;
     bool back = false, progressHidden = false;
     RunWizard(state_, installation_.Get(), [&](HWND frame) {
-        Press(frame, IDOK);
-        Press(frame, IDOK);
-        Press(frame, IDOK);
+        Press(frame, {IDOK, IDOK, IDOK});
         ASSERT_TRUE(driver::WaitForEnabled(frame, IDCANCEL));
-        next = Text(frame, IDOK);
-        exit = Text(frame, IDCANCEL);
+        next = ControlText(frame, IDOK);
+        exit = ControlText(frame, IDCANCEL);
         back = Enabled(frame, IDC_BACK);
         Press(frame, IDOK);
         ASSERT_TRUE(driver::WaitForEnabled(frame, IDCANCEL));
         secondReport = ReportText(frame);
-        Press(frame, IDC_BACK);
-        Press(frame, IDOK);
+        Press(frame, {IDC_BACK, IDOK});
         freshReport = ReportText(frame);
         freshStatus = PageControlText(frame, 4, IDC_STATUS);
         progressHidden = !driver::IsVisible(::GetDlgItem(::GetParent(driver::FindControl(frame, IDC_REPORT)), IDC_PROGRESS));
@@ -321,9 +288,7 @@ TEST_F(WizardNavigation, NothingNavigatesOrExitsWhileTheInstallationRuns)
         stillOpen = ::IsWindowVisible(frame) != FALSE;
     };
     RunWizard(state_, installation_.Get(), [&](HWND frame) {
-        Press(frame, IDOK);
-        Press(frame, IDOK);
-        Press(frame, IDOK);
+        Press(frame, {IDOK, IDOK, IDOK});
         ASSERT_TRUE(driver::WaitForText(frame, IDCANCEL, [](const std::wstring& t) { return t == L"Exit"; }));
     });
     EXPECT_FALSE(backOn);
@@ -447,9 +412,7 @@ TEST_P(WizardDuringTheExtraction, MessagesHandedOutMeanwhileNeitherStartAnotherI
         return extracted;
     };
     RunWizard(state_, installation, [&](HWND frame) {
-        Press(frame, IDOK);
-        Press(frame, IDOK);
-        Press(frame, IDOK);
+        Press(frame, {IDOK, IDOK, IDOK});
         // The About box opens in the middle of the installation, which waits for it.
         const HWND about = driver::WaitForDialog(::GetCurrentProcessId(), L"About", driver::milliseconds(10000));
         ASSERT_NE(about, nullptr);
@@ -481,12 +444,10 @@ TEST_F(WizardNavigation, AnInstallationThatThrowsCountsAsFailed)
     Installation throwing = [](InstallView&) -> bool { throw std::runtime_error("escaped"); };
     std::wstring status, next;
     RunWizard(state_, throwing, [&](HWND frame) {
-        Press(frame, IDOK);
-        Press(frame, IDOK);
-        Press(frame, IDOK);
+        Press(frame, {IDOK, IDOK, IDOK});
         ASSERT_TRUE(driver::WaitForEnabled(frame, IDCANCEL));
         status = PageControlText(frame, 4, IDC_STATUS);
-        next = Text(frame, IDOK);
+        next = ControlText(frame, IDOK);
     });
     EXPECT_EQ(status, L"Installation failed (Error Code 1:8000FFFF).");
     EXPECT_EQ(next, L"Install");

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -39,6 +41,17 @@ bool Checked(const CDialog& page, int id)
     return ::IsDlgButtonChecked(page.GetSafeHwnd(), id) == BST_CHECKED;
 }
 
+// A page made a child of the test's parent window, as the frame makes it; throws when it cannot be.
+template <class Page>
+struct ChildPage : Page {
+    template <class... Args>
+    explicit ChildPage(HWND parent, Args&&... args) : Page(std::forward<Args>(args)...)
+    {
+        if (!this->Create(parent))
+            throw std::runtime_error("the page cannot be created");
+    }
+};
+
 class WizardPages : public testing::Test {
 protected:
     void SetUp() override
@@ -57,8 +70,7 @@ protected:
 
 TEST_F(WizardPages, StartPageListsTheFourteenLanguagesWithFlagsAndSelectsTheCurrentOne)
 {
-    CDlgStart page(state_);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgStart> page(parent_.get(), state_);
     const HWND list = page.GetDlgItem(IDC_LANGUAGE_LIST);
 
     std::vector<std::wstring> expectedNames;
@@ -89,8 +101,7 @@ TEST_F(WizardPages, StartPageListsTheFourteenLanguagesWithFlagsAndSelectsTheCurr
 
 TEST_F(WizardPages, StartPageListOpensAsWideAsItsWidestNamePlusThirtyPixels)
 {
-    CDlgStart page(state_);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgStart> page(parent_.get(), state_);
     const HWND list = page.GetDlgItem(IDC_LANGUAGE_LIST);
     const auto combo = reinterpret_cast<HWND>(::SendMessageW(list, CBEM_GETCOMBOCONTROL, 0, 0));
 
@@ -126,8 +137,7 @@ TEST_F(WizardPages, StartPageTellsWhatWasFoundAndWhatToClick)
     };
     for (const Case& c : cases) {
         state_ = FreshState(c.status);
-        CDlgStart page(state_);
-        ASSERT_TRUE(page.Create(parent_.get()));
+        ChildPage<CDlgStart> page(parent_.get(), state_);
         page.UpdateTexts();
         EXPECT_EQ(Text(page, IDC_INFO), c.situation) << static_cast<int>(c.status);
         EXPECT_EQ(Text(page, IDC_STATUS), c.status_line) << static_cast<int>(c.status);
@@ -140,8 +150,7 @@ TEST_F(WizardPages, StartPageTellsWhatWasFoundAndWhatToClick)
 
 TEST_F(WizardPages, ModePageShowsAndStoresTheMode)
 {
-    CDlgMode page(state_);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgMode> page(parent_.get(), state_);
     EXPECT_TRUE(Checked(page, IDC_MODE_QUICK));
     EXPECT_FALSE(Checked(page, IDC_MODE_ADVANCED));
 
@@ -163,8 +172,7 @@ TEST_F(WizardPages, FolderPageCanBeChangedOnAFreshMachineOnly)
          {PreviousInstallStatus::NotInstalled, PreviousInstallStatus::SameVersion, PreviousInstallStatus::OlderVersion}) {
         state_ = FreshState(status);
         state_.installFolder = L"D:\\Korvane\\Tavelo 7";
-        CDlgPath page(state_);
-        ASSERT_TRUE(page.Create(parent_.get()));
+        ChildPage<CDlgPath> page(parent_.get(), state_);
         const bool fresh = status == PreviousInstallStatus::NotInstalled;
         const HWND folder = page.GetDlgItem(IDC_FOLDER);
         EXPECT_EQ(Text(page, IDC_FOLDER), L"D:\\Korvane\\Tavelo 7") << static_cast<int>(status);
@@ -179,8 +187,7 @@ TEST_F(WizardPages, FolderPageCanBeChangedOnAFreshMachineOnly)
 
 TEST_F(WizardPages, ShortcutPageShowsTheStartMenuFolderRelativeToTheStartMenu)
 {
-    CDlgShortcut page(state_);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgShortcut> page(parent_.get(), state_);
     EXPECT_EQ(Text(page, IDC_FOLDER), L"Programs\\Korvane\\Tavelo 7");
     EXPECT_TRUE(Checked(page, IDC_MENU_SHORTCUT));
     EXPECT_TRUE(Checked(page, IDC_DESKTOP_SHORTCUT));
@@ -199,8 +206,7 @@ TEST_F(WizardPages, ShortcutPageShowsTheStartMenuFolderRelativeToTheStartMenu)
 
 TEST_F(WizardPages, ShortcutPageKeepsAFolderOutsideTheStartMenuOrOnAnotherDrive)
 {
-    CDlgShortcut page(state_);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgShortcut> page(parent_.get(), state_);
     for (const std::wstring folder : {L"C:\\users\\Public\\Menus\\Tavelo 7", L"D:\\Menus\\Tavelo 7"}) {
         state_.startMenuFolder = folder;
         page.UpdateData(false);
@@ -213,8 +219,7 @@ TEST_F(WizardPages, ShortcutPageKeepsAFolderOutsideTheStartMenuOrOnAnotherDrive)
 
 TEST_F(WizardPages, MenuCheckBoxEnablesTheFolderAndBrowseAndTheDesktopBoxIsIndependent)
 {
-    CDlgShortcut page(state_);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgShortcut> page(parent_.get(), state_);
     EXPECT_TRUE(Enabled(page, IDC_FOLDER));
     EXPECT_TRUE(Enabled(page, IDC_BROWSE));
 
@@ -240,8 +245,7 @@ TEST_F(WizardPages, MenuCheckBoxEnablesTheFolderAndBrowseAndTheDesktopBoxIsIndep
 TEST_F(WizardPages, AnUntickedMenuBoxStillStoresTheFolderAndIsDisabledWhenShownAgain)
 {
     state_.createMenuShortcuts = false;
-    CDlgShortcut page(state_);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgShortcut> page(parent_.get(), state_);
     EXPECT_FALSE(Checked(page, IDC_MENU_SHORTCUT));
     EXPECT_FALSE(Enabled(page, IDC_FOLDER));
     state_.startMenuFolder.clear();
@@ -280,8 +284,7 @@ protected:
 
 TEST_F(ProgressPage, SummaryWithBothShortcutsHasFiveLinesAndQuotesTheFolder)
 {
-    CDlgInstall page(state_, nullptr);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgInstall> page(parent_.get(), state_, nullptr);
     const std::vector<std::wstring> lines = Lines(Report(page));
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], L"'Tavelo 7.01j' Installation.");
@@ -298,8 +301,7 @@ TEST_F(ProgressPage, SummaryWithoutShortcutsHasThreeLinesAndAFolderWithoutSpaces
     state_.createMenuShortcuts = false;
     state_.createDesktopShortcut = false;
     state_.installFolder = L"D:\\Tavelo";
-    CDlgInstall page(state_, nullptr);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgInstall> page(parent_.get(), state_, nullptr);
     const std::vector<std::wstring> lines = Lines(Report(page));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[2], L"Installation Folder: D:\\Tavelo.");
@@ -307,8 +309,7 @@ TEST_F(ProgressPage, SummaryWithoutShortcutsHasThreeLinesAndAFolderWithoutSpaces
 
 TEST_F(ProgressPage, AHeadingIsCentredInARuleAsWideAsTheReport)
 {
-    CDlgInstall page(state_, nullptr);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgInstall> page(parent_.get(), state_, nullptr);
     ::SetWindowTextW(page.GetDlgItem(IDC_REPORT), L"");
     page.AppendReport(L"Installation Options", true);
 
@@ -332,8 +333,7 @@ TEST_F(ProgressPage, AHeadingIsCentredInARuleAsWideAsTheReport)
 
 TEST_F(ProgressPage, AnEmptyTextGivesARuleOfDashesOnly)
 {
-    CDlgInstall page(state_, nullptr);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgInstall> page(parent_.get(), state_, nullptr);
     ::SetWindowTextW(page.GetDlgItem(IDC_REPORT), L"");
     page.AppendReport(L"", false);
 
@@ -348,8 +348,7 @@ TEST_F(ProgressPage, AnEmptyTextGivesARuleOfDashesOnly)
 
 TEST_F(ProgressPage, AHeadingWiderThanTheReportHasNoDashes)
 {
-    CDlgInstall page(state_, nullptr);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgInstall> page(parent_.get(), state_, nullptr);
     ::SetWindowTextW(page.GetDlgItem(IDC_REPORT), L"");
     const std::wstring heading(200, L'W');
     page.AppendReport(heading, true);
@@ -360,8 +359,7 @@ TEST_F(ProgressPage, ReportLinesAreAppendedUnchangedAndALongSummaryShowsItsFirst
 {
     state_.installFolder = L"C:\\" + std::wstring(60, L'a') + L"\\" + std::wstring(60, L'b') + L"\\Tavelo 7";
     state_.startMenuFolder = L"C:\\" + std::wstring(60, L'c') + L"\\" + std::wstring(60, L'd') + L"\\Tavelo 7";
-    CDlgInstall page(state_, nullptr);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgInstall> page(parent_.get(), state_, nullptr);
     ::ShowWindow(page.GetSafeHwnd(), SW_SHOW);
     page.UpdateData(false);
     const HWND report = page.GetDlgItem(IDC_REPORT);
@@ -376,8 +374,7 @@ TEST_F(ProgressPage, ReportLinesAreAppendedUnchangedAndALongSummaryShowsItsFirst
 
 TEST_F(ProgressPage, TheViewShowsStatusProgressAndAShortenedPath)
 {
-    CDlgInstall page(state_, nullptr);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgInstall> page(parent_.get(), state_, nullptr);
     InstallView& view = page;
     view.SetStatusText(L"Preparing Installation...");
     EXPECT_EQ(Text(page, IDC_STATUS), L"Preparing Installation...");
@@ -402,8 +399,7 @@ TEST_F(ProgressPage, TheViewShowsStatusProgressAndAShortenedPath)
 
 TEST_F(WizardPages, EndPageSaysCompleteOnlyAfterASuccessfulInstallation)
 {
-    CDlgEnd page(state_);
-    ASSERT_TRUE(page.Create(parent_.get()));
+    ChildPage<CDlgEnd> page(parent_.get(), state_);
     page.UpdateTexts();
     page.UpdateData(false);
     EXPECT_EQ(Text(page, IDC_INFO), L"");

@@ -129,6 +129,11 @@ INT_PTR RunWizard(InstallState& state, Installation installation, const std::fun
     return result;
 }
 
+std::wstring ControlText(HWND frame, int id)
+{
+    return driver::WindowText(::GetDlgItem(frame, id));
+}
+
 int VisiblePage(HWND frame)
 {
     for (int page = 0; page < CInstallDlg::kPageCount; ++page)
@@ -150,6 +155,16 @@ std::wstring ReportText(HWND frame)
 void Press(HWND frame, int id)
 {
     driver::ClickControl(frame, id);
+}
+
+std::vector<int> Press(HWND frame, std::initializer_list<int> ids)
+{
+    std::vector<int> pages;
+    for (int id : ids) {
+        Press(frame, id);
+        pages.push_back(VisiblePage(frame));
+    }
+    return pages;
 }
 
 HWND ExpectMessageBox()

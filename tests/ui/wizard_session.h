@@ -8,9 +8,11 @@
 #include "product/language_state_guard.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -44,10 +46,20 @@ private:
     LanguageStateGuard guard_;
 };
 
+// The fixture of a wizard run over a fresh machine in English with a fake installation.
+class WizardTest : public testing::Test {
+protected:
+    EnglishWizardEnvironment english_;
+    InstallState state_ = FreshState();
+    FakeInstallation installation_;
+};
+
 // Shows the wizard modally on this thread while user(frame) runs on another thread. What the
 // user leaves open is closed afterwards (every question answered Yes). Returns DoModal's result.
 INT_PTR RunWizard(InstallState& state, Installation installation, const std::function<void(HWND frame)>& user);
 
+// The text of a control of the frame, such as its buttons.
+std::wstring ControlText(HWND frame, int id);
 // The page the frame shows (0 to 5), -1 when none is visible.
 int VisiblePage(HWND frame);
 // The window of a page (0 to 5), shown or not.
@@ -60,6 +72,8 @@ using testing_support::Lines;
 
 // Presses a button and waits for the frame to handle it.
 void Press(HWND frame, int id);
+// Presses the buttons in turn; returns the page shown after each press.
+std::vector<int> Press(HWND frame, std::initializer_list<int> ids);
 // Waits for a message box of this process and returns it; fails the test when none comes.
 HWND ExpectMessageBox();
 // Answers a message box with one of its buttons.

@@ -24,11 +24,6 @@ namespace {
 
 using namespace wizard_testing;
 
-std::wstring Text(HWND frame, int id)
-{
-    return driver::WindowText(::GetDlgItem(frame, id));
-}
-
 struct SystemMenu {
     std::vector<UINT> ids;
     std::wstring aboutEntry;
@@ -63,9 +58,9 @@ std::map<std::wstring, std::wstring> PageTexts(HWND frame)
 {
     return {
         {L"title", driver::WindowText(frame)},
-        {L"next", Text(frame, IDOK)},
-        {L"back", Text(frame, IDC_BACK)},
-        {L"exit", Text(frame, IDCANCEL)},
+        {L"next", ControlText(frame, IDOK)},
+        {L"back", ControlText(frame, IDC_BACK)},
+        {L"exit", ControlText(frame, IDCANCEL)},
         {L"language label", PageControlText(frame, 0, IDC_LANGUAGE_LABEL)},
         {L"start status", PageControlText(frame, 0, IDC_STATUS)},
         {L"situation", PageControlText(frame, 0, IDC_INFO)},
@@ -84,12 +79,7 @@ std::map<std::wstring, std::wstring> PageTexts(HWND frame)
     };
 }
 
-class WizardTexts : public testing::Test {
-protected:
-    EnglishWizardEnvironment english_;
-    InstallState state_ = FreshState();
-    FakeInstallation installation_;
-};
+class WizardTexts : public WizardTest {};
 
 TEST_F(WizardTexts, EnglishTitleButtonsAndSystemMenu)
 {
@@ -185,7 +175,7 @@ TEST_F(WizardTexts, AnUntranslatedLanguageIsAnnouncedAndTheWizardRunsInEnglishWi
         caption = driver::WindowText(box);
         Answer(box, IDOK);
         title = driver::WindowText(frame);
-        next = Text(frame, IDOK);
+        next = ControlText(frame, IDOK);
         shown = driver::ComboSelection(list);
     });
     EXPECT_EQ(notice, L"'Tavelo' will be installed in the selected Langage, but the Installer, still under translation,  "
@@ -206,9 +196,9 @@ TEST_F(WizardTexts, TheAboutBoxNamesTheInstallerAndItsNotice)
         const HWND about = driver::WaitForDialog(::GetCurrentProcessId(), L"About", driver::milliseconds(10000));
         ASSERT_NE(about, nullptr);
         title = driver::WindowText(about);
-        product = Text(about, IDC_ABOUT_PRODUCT);
-        legal = Text(about, IDC_ABOUT_LEGAL);
-        ok = Text(about, IDOK);
+        product = ControlText(about, IDC_ABOUT_PRODUCT);
+        legal = ControlText(about, IDC_ABOUT_LEGAL);
+        ok = ControlText(about, IDOK);
         driver::Click(::GetDlgItem(about, IDOK));
         for (int i = 0; i < 100 && ::IsWindow(about); ++i)
             driver::Settle(driver::milliseconds(50));
