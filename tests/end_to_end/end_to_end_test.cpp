@@ -133,13 +133,20 @@ protected:
             if (file.kind != FileKind::TemporaryFile)
                 log.File(InstalledPath(file, {}), file.kind);
         log.Folders(folders.startMenuFolder);
+        QuickSteps(log);
+        return log;
+    }
+
+    // The records of a quick installation's steps after its files, in their order.
+    static void QuickSteps(ExpectedLog& log)
+    {
+        const MachineFolders& folders = Folders();
         log.Record(ActionKind::ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
         log.Record(ActionKind::UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
         log.Record(ActionKind::DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
         log.Record(ActionKind::DirectXUpdate, true, kDirectXText);
         log.Record(ActionKind::UninstallKey, true, kUninstallKeyText);
         log.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
-        return log;
     }
 
     // The uninstall entry and the installation path value, nothing else, and the three
@@ -533,12 +540,7 @@ TEST_F(EndToEnd, ReinstallationOfTheSameVersion)
     for (const PayloadFile& file : DemoFiles())
         if (file.kind != FileKind::TemporaryFile && file.kind != FileKind::SharedData)
             expectedLog.Record(ActionKind::FileInstalled, true, InstalledPath(file, {}), FileKindDetail(file.kind));
-    expectedLog.Record(ActionKind::ProgramShortcut, true, folders.startMenuFolder + L"\\Tavelo 7.01j.lnk");
-    expectedLog.Record(ActionKind::UninstallShortcut, true, folders.startMenuFolder + L"\\Uninstall Tavelo.lnk");
-    expectedLog.Record(ActionKind::DesktopShortcut, true, folders.publicDesktop + L"\\Tavelo 7.01j.lnk");
-    expectedLog.Record(ActionKind::DirectXUpdate, true, kDirectXText);
-    expectedLog.Record(ActionKind::UninstallKey, true, kUninstallKeyText);
-    expectedLog.Record(ActionKind::ProductRegistration, true, L"HKEY_CLASSES_ROOT\\...");
+    QuickSteps(expectedLog);
 
     // Everything is written again but the installed shared files, which keep their content;
     // DirectX runs again.
