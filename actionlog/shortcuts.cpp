@@ -2,8 +2,8 @@
 
 #include "install/install_state.h"
 #include "product/product_identity.h"
-#include "support/unique_resource.h"
 #include "product/texts.h"
+#include "support/unique_resource.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -2,9 +2,9 @@
 // installed copy, the default folders, then the wizard.
 #pragma once
 
+#include "framework/application.h"
 #include "install/install_state.h"
 #include "install/named_objects.h"
-#include "framework/application.h"
 
 class CInstallApp : public CWinApp {
 public:

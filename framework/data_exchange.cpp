@@ -1,8 +1,8 @@
 #include "framework/data_exchange.h"
 
 #include "framework/dialog.h"
-#include "framework/message_box.h"
 #include "framework/framework_strings.h"
+#include "framework/message_box.h"
 
 #include <vector>
 

@@ -2,17 +2,17 @@
 
 #include "actionlog/journal.h"
 #include "actionlog/shortcuts.h"
-#include "product/maker_folders.h"
-#include "product/product_identity.h"
 #include "install/uninstall_registration.h"
 #include "payload/answering_wait.h"
 #include "payload/directx_setup.h"
 #include "payload/extraction.h"
 #include "payload/install_handler.h"
 #include "payload/path_tokens.h"
+#include "product/maker_folders.h"
+#include "product/product_identity.h"
+#include "product/texts.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"
-#include "product/texts.h"
 
 #include <shlwapi.h>
 

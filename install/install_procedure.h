@@ -2,8 +2,8 @@
 #pragma once
 
 #include "install/install_state.h"
-#include "product/install_view.h"
 #include "install/named_objects.h"
+#include "product/install_view.h"
 
 // Runs every installation action in order on the calling (user-interface) thread: unpacks
 // the payload embedded in the installer (resource 260/134), marks the main program and the

@@ -2,12 +2,12 @@
 
 #include "actionlog/action_log.h"
 #include "actionlog/journal.h"
-#include "product/product_identity.h"
 #include "framework/wait_cursor.h"
 #include "payload/answering_wait.h"
+#include "product/languages.h"
+#include "product/product_identity.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"
-#include "product/languages.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>

@@ -3,8 +3,8 @@
 #include "actionlog/folder_rights.h"
 #include "payload/compress_error.h"
 #include "payload/path_tokens.h"
-#include "support/strings.h"
 #include "product/texts.h"
+#include "support/strings.h"
 
 #include <shlwapi.h>
 

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "install/install_state.h"
-#include "product/install_view.h"
 #include "payload/extraction.h"
+#include "product/install_view.h"
 
 #include <chrono>
 #include <cstdint>

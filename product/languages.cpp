@@ -1,11 +1,11 @@
 #include "product/languages.h"
 
-#include "product/product_identity.h"
 #include "framework/application_name.h"
 #include "framework/dialog.h"
 #include "framework/message_box.h"
-#include "support/strings.h"
+#include "product/product_identity.h"
 #include "product/texts.h"
+#include "support/strings.h"
 
 #include <shlwapi.h>
 

@@ -1,8 +1,8 @@
 #include "product/texts.h"
 
+#include "product/languages.h"
 #include "product/product_identity.h"
 #include "support/unique_resource.h"
-#include "product/languages.h"
 
 #include <array>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "product/version_info.h"
 
+#include "product/languages.h"
 #include "support/strings.h"
 #include "support/system_library.h"
-#include "product/languages.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "ui/error_text.h"
 
-#include "support/unique_resource.h"
 #include "product/texts.h"
+#include "support/unique_resource.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "ui/pages.h"
 
-#include "product/product_identity.h"
 #include "framework/data_exchange.h"
 #include "framework/message_pump.h"
+#include "product/product_identity.h"
+#include "product/texts.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"
-#include "product/texts.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>

@@ -1,9 +1,9 @@
 #include "ui/messages.h"
 
 #include "framework/message_box.h"
-#include "ui/error_text.h"
 #include "product/languages.h"
 #include "product/texts.h"
+#include "ui/error_text.h"
 #include "ui/ui_services.h"
 
 namespace {

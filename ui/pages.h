@@ -3,10 +3,10 @@
 // shown and stores them when the wizard leaves it.
 #pragma once
 
-#include "install/install_state.h"
-#include "product/install_view.h"
 #include "framework/dialog.h"
 #include "framework/wait_cursor.h"
+#include "install/install_state.h"
+#include "product/install_view.h"
 #include "resources/dialog_ids.h"
 #include "support/unique_image_list.h"
 

@@ -1,10 +1,10 @@
 #include "ui/pages.h"
 
-#include "product/product_identity.h"
 #include "framework/data_exchange.h"
-#include "support/unique_resource.h"
 #include "product/languages.h"
+#include "product/product_identity.h"
 #include "product/texts.h"
+#include "support/unique_resource.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #include "ui/ui_services.h"
 
-#include "product/version_info.h"
 #include "framework/application_name.h"
 #include "framework/application_windows.h"
+#include "product/version_info.h"
 #include "resources/resource_ids.h"
 #include "support/unique_resource.h"
 

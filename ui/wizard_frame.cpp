@@ -1,11 +1,11 @@
 #include "ui/wizard_frame.h"
 
-#include "product/version_info.h"
 #include "framework/application_windows.h"
 #include "framework/message_box.h"
-#include "resources/dialog_ids.h"
 #include "product/languages.h"
 #include "product/texts.h"
+#include "product/version_info.h"
+#include "resources/dialog_ids.h"
 #include "ui/ui_services.h"
 
 #include <commctrl.h>

@@ -2,8 +2,8 @@
 // time, with Back, Next and Exit, the About box in its system menu and the exit confirmation.
 #pragma once
 
-#include "install/install_state.h"
 #include "framework/dialog.h"
+#include "install/install_state.h"
 #include "ui/pages.h"
 
 #include <windows.h>

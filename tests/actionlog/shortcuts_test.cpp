@@ -3,9 +3,9 @@
 #include "actionlog/shortcuts.h"
 
 #include "install/install_state.h"
+#include "product/languages.h"
 #include "support/shell_shortcut.h"
 #include "support/test_support.h"
-#include "product/languages.h"
 
 #include <gtest/gtest.h>
 

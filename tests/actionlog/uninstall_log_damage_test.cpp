@@ -2,8 +2,8 @@
 // keeps exactly the records that come before the damage.
 #include "actionlog/action_log.h"
 
-#include "product/product_identity.h"
 #include "log_test_support.h"
+#include "product/product_identity.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "actionlog/action_log.h"
 
 #include "actionlog/rollback.h"
-#include "product/product_identity.h"
 #include "log_test_support.h"
+#include "product/product_identity.h"
 #include "support/strings.h"
 #include "support/test_support.h"
 #include "support/wine_detection.h"

@@ -1,8 +1,8 @@
 #include "actionlog/action_log.h"
 
 #include "actionlog/paths_equivalent.h"
-#include "product/product_identity.h"
 #include "log_test_support.h"
+#include "product/product_identity.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "product/maker_folders.h"
 #include "app/process_start.h"
+#include "product/maker_folders.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include "installer_session.h"
 
 #include "actionlog/action_log.h"
+#include "app/startup_test_support.h"
 #include "install/install_procedure.h"
 #include "install/installation_test_support.h"
-#include "app/startup_test_support.h"
 #include "payload/payload_format.h"
 #include "resources/dialog_ids.h"
 #include "support/recording_install_view.h"

@@ -3,14 +3,14 @@
 #include "actionlog/action_log.h"
 #include "actionlog/previous_installation.h"
 #include "install/existing_installation.h"
-#include "product/product_identity.h"
-#include "product/version_info.h"
 #include "payload/decompression.h"
 #include "payload/payload_format.h"
+#include "product/languages.h"
+#include "product/product_identity.h"
+#include "product/version_info.h"
 #include "support/strings.h"
 #include "support/test_support.h"
 #include "support/version_resource_builder.h"
-#include "product/languages.h"
 
 #include <gtest/gtest.h>
 

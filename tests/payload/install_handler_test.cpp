@@ -5,11 +5,11 @@
 #include "payload/compress_error.h"
 #include "payload/path_tokens.h"
 #include "payload_test_support.h"
+#include "product/languages.h"
 #include "support/recording_install_view.h"
 #include "support/temporary_folder_override.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
-#include "product/languages.h"
 
 #include <gtest/gtest.h>
 

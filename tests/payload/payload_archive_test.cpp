@@ -4,10 +4,10 @@
 #include "payload/extraction.h"
 #include "payload/payload_format.h"
 #include "payload_test_support.h"
+#include "product/languages.h"
 #include "support/strings.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
-#include "product/languages.h"
 
 #include <gtest/gtest.h>
 

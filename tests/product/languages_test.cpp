@@ -1,8 +1,8 @@
 #include "product/languages.h"
 
 #include "framework/application_name.h"
-#include "support/message_box_answerer.h"
 #include "product/texts.h"
+#include "support/message_box_answerer.h"
 
 #include "language_state_guard.h"
 

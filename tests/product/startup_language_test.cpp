@@ -2,8 +2,8 @@
 // stored under the product's uninstall key. The prefix's user language is English.
 #include "product/languages.h"
 
-#include "product/product_identity.h"
 #include "framework/application_name.h"
+#include "product/product_identity.h"
 #include "support/unique_resource.h"
 
 #include "language_state_guard.h"

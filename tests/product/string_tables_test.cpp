@@ -1,9 +1,9 @@
 // The string tables compiled into the built installer: every translated language has every
 // text, with the placeholders and line breaks of the English text.
+#include "product/languages.h"
 #include "support/installer_module.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
-#include "product/languages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "product/texts.h"
 
+#include "product/languages.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
-#include "product/languages.h"
 
 #include "language_state_guard.h"
 

@@ -2,8 +2,8 @@
 // Wine starts under the language named in TAVELO_USER_LOCALE (LC_ALL); see CMakeLists.txt.
 #include "product/languages.h"
 
-#include "product/product_identity.h"
 #include "framework/application_name.h"
+#include "product/product_identity.h"
 #include "ui/messages.h"
 
 #include <gtest/gtest.h>

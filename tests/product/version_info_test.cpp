@@ -1,5 +1,5 @@
-#include "product/version_info.h"
 #include "product/languages.h"
+#include "product/version_info.h"
 
 #include "support/test_support.h"
 #include "support/version_resource_builder.h"

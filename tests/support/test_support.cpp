@@ -1,6 +1,6 @@
-#include "support/test_support.h"
 #include "support/installer_module.h"
 #include "support/temporary_folder_override.h"
+#include "support/test_support.h"
 
 #include "support/strings.h"
 #include "support/unique_resource.h"

@@ -1,8 +1,8 @@
 // The demo product that the build packs in place of the real product's files.
-#include "product/version_info.h"
 #include "payload/decompression.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_format.h"
+#include "product/version_info.h"
 #include "program_runner.h"
 #include "support/pe_imports.h"
 #include "support/strings.h"

@@ -1,8 +1,8 @@
 #include "ui/error_text.h"
 
+#include "product/languages.h"
 #include "support/test_support.h"
 #include "support/unique_resource.h"
-#include "product/languages.h"
 
 #include "product/language_state_guard.h"
 

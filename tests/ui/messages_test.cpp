@@ -3,10 +3,10 @@
 #include "framework/application_name.h"
 #include "framework/application_windows.h"
 #include "framework/framework_string_ids.h"
+#include "product/languages.h"
 #include "support/message_box_answerer.h"
 #include "support/test_window.h"
 #include "support/unique_resource.h"
-#include "product/languages.h"
 #include "ui/ui_services.h"
 
 #include "product/language_state_guard.h"

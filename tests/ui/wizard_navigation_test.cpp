@@ -3,10 +3,10 @@
 // installation, and what the wizard does with the messages it hands out while it installs.
 #include "payload/answering_wait.h"
 #include "payload/install_handler.h"
+#include "product/texts.h"
 #include "resources/dialog_ids.h"
 #include "support/memstream.h"
 #include "tools/test_driver/window_driver.h"
-#include "product/texts.h"
 #include "ui/wizard_frame.h"
 
 #include "payload/payload_test_support.h"

@@ -1,9 +1,9 @@
 // The pages on their own, each a child of a plain window: what they load from the
 // installation state, what they store, and the texts they show.
+#include "product/languages.h"
 #include "resources/dialog_ids.h"
 #include "support/test_window.h"
 #include "tools/test_driver/window_driver.h"
-#include "product/languages.h"
 #include "ui/pages.h"
 
 #include "wizard_session.h"

@@ -1,12 +1,12 @@
 #include "wizard_session.h"
 
-#include "product/product_identity.h"
 #include "framework/application_name.h"
+#include "product/languages.h"
+#include "product/product_identity.h"
+#include "product/texts.h"
 #include "resources/dialog_ids.h"
 #include "support/test_support.h"
 #include "tools/test_driver/window_driver.h"
-#include "product/languages.h"
-#include "product/texts.h"
 #include "ui/wizard_frame.h"
 
 #include <gtest/gtest.h>

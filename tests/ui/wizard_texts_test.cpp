@@ -1,14 +1,14 @@
 // The wizard's texts in English and after a language change, its system menu, its About box
 // and its one-time sizing to the largest page.
 #include "framework/application_name.h"
-#include "resources/dialog_ids.h"
-#include "tools/test_driver/window_driver.h"
 #include "product/languages.h"
 #include "product/texts.h"
-#include "ui/ui_services.h"
+#include "resources/dialog_ids.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"
 #include "support/wine_detection.h"
+#include "tools/test_driver/window_driver.h"
+#include "ui/ui_services.h"
 #include "ui/wizard_frame.h"
 
 #include "wizard_session.h"

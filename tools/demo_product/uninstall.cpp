@@ -22,9 +22,9 @@
 
 #include "actionlog/action_log.h"
 #include "actionlog/paths_equivalent.h"
-#include "product/product_identity.h"
 #include "install/uninstall_registration.h"
 #include "payload/payload_archive.h"
+#include "product/product_identity.h"
 #include "support/strings.h"
 #include "support/unique_resource.h"
 
