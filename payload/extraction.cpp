@@ -15,15 +15,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <deque>
 #include <ios>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -114,105 +109,7 @@ std::uint32_t ReadBackCrcOnce(const std::wstring& path, const BetweenBlocks& bet
 
 } // namespace
 
-namespace {
-
-// A file is written in buffers of this size, and its writing thread takes at most this many
-// at a time.
-constexpr std::size_t kOutputBufferSize = 256 * 1024;
-constexpr std::size_t kOutputBuffersWaiting = 4;
-
-} // namespace
-
-// The thread that writes a file's full buffers, in order, while the caller goes on.
-class OutputFile::Writer {
-public:
-    explicit Writer(std::FILE* file) : file_(file), thread_([this] { Run(); }) {}
-
-    ~Writer()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-
-    // Hands a full buffer on, after waiting while too many wait; raises a failure of the writing.
-    void Hand(std::vector<char> buffer, const BetweenBlocks& betweenBlocks)
-    {
-        std::unique_lock lock(mutex_);
-        WaitUntil(lock, [&] { return waiting_.size() < kOutputBuffersWaiting || failure_; }, betweenBlocks);
-        RaiseFailure();
-        waiting_.push_back(std::move(buffer));
-        changed_.notify_all();
-    }
-
-    // Waits until every buffer handed on is written; raises a failure of the writing.
-    void Drain(const BetweenBlocks& betweenBlocks)
-    {
-        std::unique_lock lock(mutex_);
-        WaitUntil(lock, [&] { return waiting_.empty() || failure_; }, betweenBlocks);
-        RaiseFailure();
-    }
-
-private:
-    template <class Done>
-    void WaitUntil(std::unique_lock<std::mutex>& lock, const Done& done, const BetweenBlocks& betweenBlocks)
-    {
-        // Short waits that give the caller's thread its turns.
-        while (!changed_.wait_for(lock, std::chrono::milliseconds(10), done))
-            if (betweenBlocks) {
-                lock.unlock();
-                betweenBlocks();
-                lock.lock();
-            }
-    }
-
-    void RaiseFailure() const
-    {
-        if (!failure_)
-            return;
-        // The code is the writing thread's: the caller's own runtime error must not replace it.
-        ClearRuntimeError();
-        throw std::ios_base::failure("the file cannot be written", failure_);
-    }
-
-    void Run()
-    {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [&] { return stopping_ || (!waiting_.empty() && !failure_); });
-            if (stopping_)
-                return;
-            // The buffer stays counted as waiting until it is written.
-            const std::vector<char>& buffer = waiting_.front();
-            lock.unlock();
-            ClearRuntimeError();
-            std::error_code failure;
-            if (std::fwrite(buffer.data(), 1, buffer.size(), file_) != buffer.size()) {
-                failure = RuntimeError();
-                if (!failure)
-                    failure = std::make_error_code(std::io_errc::stream);
-            }
-            lock.lock();
-            waiting_.pop_front();
-            failure_ = failure;
-            changed_.notify_all();
-        }
-    }
-
-    std::FILE* const file_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::vector<char>> waiting_;
-    std::error_code failure_;
-    bool stopping_ = false;
-    std::thread thread_;   // last: it starts once everything else is ready
-};
-
-OutputFile::OutputFile(const std::wstring& path, BetweenBlocks betweenBlocks)
-    : betweenBlocks_(std::move(betweenBlocks))
+OutputFile::OutputFile(const std::wstring& path)
 {
     ClearRuntimeError();
     file_ = ::_wfsopen(path.c_str(), L"wb", _SH_DENYWR);
@@ -222,41 +119,19 @@ OutputFile::OutputFile(const std::wstring& path, BetweenBlocks betweenBlocks)
 
 OutputFile::~OutputFile()
 {
-    writer_.reset();
     if (file_)
         std::fclose(file_);
 }
 
 void OutputFile::write(const char* bytes, std::size_t count)
 {
-    while (count != 0) {
-        if (buffer_.empty())
-            buffer_.reserve(kOutputBufferSize);
-        const std::size_t n = std::min(count, kOutputBufferSize - buffer_.size());
-        buffer_.insert(buffer_.end(), bytes, bytes + n);
-        bytes += n;
-        count -= n;
-        if (buffer_.size() == kOutputBufferSize) {
-            if (!writer_)
-                writer_ = std::make_unique<Writer>(file_);
-            writer_->Hand(std::exchange(buffer_, {}), betweenBlocks_);
-        }
-    }
+    ClearRuntimeError();
+    if (std::fwrite(bytes, 1, count, file_) != count)
+        ThrowStreamFailure("the file cannot be written");
 }
 
 void OutputFile::close()
 {
-    if (writer_) {
-        if (!buffer_.empty())
-            writer_->Hand(std::exchange(buffer_, {}), betweenBlocks_);
-        writer_->Drain(betweenBlocks_);
-        writer_.reset();
-    } else if (!buffer_.empty()) {
-        ClearRuntimeError();
-        if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-            ThrowStreamFailure("the file cannot be written");
-        buffer_.clear();
-    }
     ClearRuntimeError();
     std::FILE* const file = std::exchange(file_, nullptr);
     if (std::fclose(file) != 0)
@@ -297,7 +172,7 @@ void ApplyFolderRights(const std::wstring& folder, RightsFolders& rightsFolders,
 }
 
 std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& rightsFolders,
-                                       const FolderRightsGranter& grant, const BetweenBlocks& betweenBlocks)
+                                       const FolderRightsGranter& grant)
 {
     const fs::path file(path);
     const fs::path parent = file.parent_path();
@@ -313,7 +188,7 @@ std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& 
         fs::create_directories(parent);
     }
     ApplyFolderRights(parent.wstring(), rightsFolders, grant);
-    return std::make_unique<OutputFile>(path, betweenBlocks);
+    return std::make_unique<OutputFile>(path);
 }
 
 std::uint32_t ReadBackCrc(const std::wstring& path, const BetweenBlocks& betweenBlocks)
@@ -431,7 +306,7 @@ std::size_t PayloadSink::WriteFile(const char* bytes, std::size_t count)
         remaining_ = entry.size;
         skipping_ = answer == notification::result::skip;
         if (!skipping_)
-            output_ = OpenOutput(entry.destination, destinations_.rightsFolders, grantRights_, betweenBlocks_);
+            output_ = OpenOutput(entry.destination, destinations_.rightsFolders, grantRights_);
     }
 
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, *remaining_));

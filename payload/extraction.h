@@ -85,37 +85,25 @@ using BetweenBlocks = std::function<void()>;
 struct ExtractionServices {
     ShellFolderLookup shellFolder;    // empty: ShellFolderPath
     FolderRightsGranter grantRights;  // empty: GrantUsersAccess
-    BetweenBlocks betweenBlocks;      // between the blocks of every read-back, and while the
-                                      // writing of a file is waited for; empty: nothing
+    BetweenBlocks betweenBlocks;      // between the blocks of every read-back; empty: nothing
 };
 
 // A file being written: open for binary writing, other processes may read it but not
 // write it. Failures raise a stream failure (std::ios_base::failure) that carries the C
 // runtime's error: the operating system's code if it has one, else errno.
-//
-// A file larger than one buffer (256 KiB) is written by a thread of its own, so that a disk
-// that is slow to take the bytes never holds the caller's thread: write copies the bytes and
-// hands every full buffer on; the caller waits only while four buffers are waiting, and close
-// waits until all are written, calling betweenBlocks meanwhile. A failure of the writing
-// thread is raised by the next write or by close. Memory stays within five buffers.
 class OutputFile {
 public:
-    explicit OutputFile(const std::wstring& path, BetweenBlocks betweenBlocks = {});
-    ~OutputFile();   // stops the writing and closes without raising
+    explicit OutputFile(const std::wstring& path);
+    ~OutputFile();   // closes without raising
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     void write(const char* bytes, std::size_t count);
-    // Writes what is left, flushes and closes the file, raising a stream failure when that fails.
+    // Flushes and closes the file, raising a stream failure when that fails.
     void close();
 
 private:
-    class Writer;
-
     std::FILE* file_;
-    BetweenBlocks betweenBlocks_;
-    std::vector<char> buffer_;        // the bytes not yet handed on
-    std::unique_ptr<Writer> writer_;  // started by the first full buffer
 };
 
 // Grants Users full access, inherited by files and subfolders, to every listed folder not
@@ -127,7 +115,7 @@ void ApplyFolderRights(const std::wstring& folder, RightsFolders& rightsFolders,
 // boost::filesystem::filesystem_error naming the folder); then applies the folder rights
 // to the parent and creates or truncates the file.
 std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& rightsFolders,
-                                       const FolderRightsGranter& grant, const BetweenBlocks& betweenBlocks = {});
+                                       const FolderRightsGranter& grant);
 
 // The CRC-32 of a file's content on disk. Another process holding the new file (a virus
 // scanner, typically) makes the read fail with a sharing violation: up to three retries
