@@ -186,14 +186,18 @@ std::vector<Figures> BestOfRounds(const std::vector<std::wstring>& modes, const 
                                   const std::wstring& work, int rounds,
                                   const std::function<void(int round, const std::vector<Figures>&)>& perRound)
 {
+    // A first round that is not counted: the first runs on a machine pay for what the
+    // system sets up once (caches, the first use of the shell).
+    for (const std::wstring& mode : modes)
+        RunChild(mode, archive, work);
     std::vector<std::vector<Figures>> runs(modes.size());
     for (int round = 1; round <= rounds; ++round) {
-        // Each round begins with the next mode: the first run on a machine pays for what
-        // the system sets up once (caches, the first use of the shell), and no mode should
-        // always be the one that pays.
+        // A run pays for what the run before it left to the system (files still to be
+        // written out, caches taken): every other round runs the modes in the reverse order,
+        // so that each pair of neighbouring modes runs in both orders equally often.
         std::vector<Figures> figures(modes.size());
         for (std::size_t k = 0; k < modes.size(); ++k) {
-            const std::size_t i = (k + static_cast<std::size_t>(round - 1)) % modes.size();
+            const std::size_t i = round % 2 ? k : modes.size() - 1 - k;
             figures[i] = RunChild(modes[i], archive, work);
         }
         if (perRound)

@@ -48,9 +48,9 @@ Figures RunChild(const std::wstring& mode, const std::wstring& archive, const st
 // The best of several runs: the shortest time, the largest memory.
 Figures Best(const std::vector<Figures>& runs);
 
-// Runs every mode once in a child of its own, round after round, each round beginning with
-// the next mode, and gives the best of each mode, in the order of modes; each round's
-// figures go to perRound first, in the order of modes.
+// Runs every mode once in a child of its own, round after round after a round that is not
+// counted, every other round in the reverse order, and gives the best of each mode, in the
+// order of modes; each round's figures go to perRound first, in the order of modes.
 std::vector<Figures> BestOfRounds(const std::vector<std::wstring>& modes, const std::wstring& archive,
                                   const std::wstring& work, int rounds,
                                   const std::function<void(int round, const std::vector<Figures>&)>& perRound = {});
