@@ -17,6 +17,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ios>
+#include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <type_traits>
@@ -29,9 +31,6 @@ static_assert(std::is_base_of_v<std::system_error, std::ios_base::failure>);
 namespace fs = boost::filesystem;
 
 namespace {
-
-// The read-back reads files in blocks of this size.
-constexpr std::size_t kBlockSize = payload_decompression::kBlockSize;
 
 void ClearRuntimeError()
 {
@@ -69,6 +68,18 @@ struct DiscardingReceiver {
     }
 };
 
+// The lookup, asking the shell once for each folder: every question reads the registry,
+// and the payload's files name the same few folders over and over.
+ShellFolderLookup AskingOnce(ShellFolderLookup lookup)
+{
+    return [lookup = std::move(lookup), answers = std::make_shared<std::map<int, std::wstring>>()](int csidl) {
+        const auto [answer, added] = answers->try_emplace(csidl);
+        if (added)
+            answer->second = lookup(csidl);
+        return answer->second;
+    };
+}
+
 // Whether nothing exists at path, so that it cannot be opened either.
 bool IsMissing(const std::wstring& path)
 {
@@ -92,12 +103,14 @@ std::uint32_t ReadBackCrcOnce(const std::wstring& path, const BetweenBlocks& bet
     const std::unique_ptr<std::FILE, Closer> file(::_wfsopen(path.c_str(), L"rb", _SH_DENYWR));
     if (!file)
         ThrowStreamFailure("the written file cannot be opened for reading back");
+    // Read straight into the block, without the runtime's small buffer in between.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     PayloadCrc crc;
-    char block[kBlockSize];
+    const std::unique_ptr<char[]> block(new char[kReadBackBlockSize]);
     for (;;) {
-        const std::size_t read = std::fread(block, 1, sizeof block, file.get());
-        crc.process_bytes(block, read);
-        if (read < sizeof block)
+        const std::size_t read = std::fread(block.get(), 1, kReadBackBlockSize, file.get());
+        crc.process_bytes(block.get(), read);
+        if (read < kReadBackBlockSize)
             break;
         if (betweenBlocks)
             betweenBlocks();
@@ -219,7 +232,7 @@ PayloadSink::PayloadSink(std::wstring installFolder, std::wstring samplesFolder,
     destinations_.installFolder = std::move(installFolder);
     destinations_.samplesFolder = std::move(samplesFolder);
     destinations_.temporaryFolder = std::move(temporaryFolder);
-    destinations_.shellFolder = services.shellFolder ? services.shellFolder : ShellFolderLookup(ShellFolderPath);
+    destinations_.shellFolder = AskingOnce(services.shellFolder ? services.shellFolder : ShellFolderLookup(ShellFolderPath));
 }
 
 PayloadSink::~PayloadSink() = default;

@@ -117,6 +117,10 @@ void ApplyFolderRights(const std::wstring& folder, RightsFolders& rightsFolders,
 std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& rightsFolders,
                                        const FolderRightsGranter& grant);
 
+// The read-back reads files in blocks of this size: the reads cost more than the checksum
+// in smaller ones, and a block takes well under a millisecond to read.
+inline constexpr std::size_t kReadBackBlockSize = 64 * 1024;
+
 // The CRC-32 of a file's content on disk. Another process holding the new file (a virus
 // scanner, typically) makes the read fail with a sharing violation: up to three retries
 // follow, one second apart. Failures raise a stream failure carrying the C runtime's error.

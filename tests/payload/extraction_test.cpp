@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <thread>
 
 using namespace payload_testing;
@@ -329,8 +330,12 @@ TEST_F(ExtractionTest, EachRegisteredFolderIsGrantedOnceWhenItsFirstFileIsCreate
     const std::wstring desktop = folder_ / L"Desktop";
     std::vector<GrantRecord> grants;
     std::vector<std::size_t> grantsAtFileBegin;
+    std::map<int, int> questions;
     ExtractionServices services;
-    services.shellFolder = [&](int csidl) { return csidl == 0x23 ? data : csidl == 0x19 ? desktop : L""; };
+    services.shellFolder = [&](int csidl) {
+        ++questions[csidl];
+        return csidl == 0x23 ? data : csidl == 0x19 ? desktop : L"";
+    };
     services.grantRights = [&](const std::wstring& path, DWORD mask, BYTE flags) {
         grants.push_back({path, mask, flags});
         return true;
@@ -363,6 +368,7 @@ TEST_F(ExtractionTest, EachRegisteredFolderIsGrantedOnceWhenItsFirstFileIsCreate
                                                 {desktop + L"\\Tavelo Examples", full, 3}}));
     EXPECT_EQ(grantsAtFileBegin, (std::vector<std::size_t>{0, 2, 2, 3, 5, 6}))
         << "each grant comes with the first file created at or below its folder";
+    EXPECT_EQ(questions, (std::map<int, int>{{0x19, 1}, {0x23, 1}})) << "the shell is asked once for each folder";
     EXPECT_EQ(FileContent(desktop + L"\\Tavelo Examples\\Kitchen\\f.tvp"), "f");
 }
 
@@ -448,7 +454,7 @@ TEST(ReadBackCrc, GivesTheCallerATurnBetweenTheBlocksItReads)
 {
     testing_support::TemporaryFolder folder;
     const std::wstring path = folder / L"large.dat";
-    testing_support::WriteFileBytes(path, std::vector<std::uint8_t>(3 * 4096 + 1, 0x5A));
+    testing_support::WriteFileBytes(path, std::vector<std::uint8_t>(3 * kReadBackBlockSize + 1, 0x5A));
     int turns = 0;
     ReadBackCrc(path, [&] { ++turns; });
     EXPECT_EQ(turns, 3) << "four blocks";

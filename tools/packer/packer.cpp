@@ -319,7 +319,7 @@ private:
                 ++index_;
                 started_ = false;
             } else {
-                crc_.reset();
+                crc_ = PayloadCrc();
                 remaining_ = archive_.entries[index_].size;
                 started_ = true;
             }
