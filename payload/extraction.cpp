@@ -4,6 +4,7 @@
 #include "actionlog/paths_equivalent.h"
 #include "payload/compress_error.h"
 #include "payload/decompression.h"
+#include "payload/decompression_ahead.h"
 #include "payload/payload_format.h"
 
 #include <boost/filesystem/exception.hpp>
@@ -359,7 +360,9 @@ bool ExtractPayload(std::istream& payloadStream, const std::wstring& installFold
         PayloadSink sink(installFolder, samplesFolder, temporaryFolder, handler, services);
         std::uint64_t compressedBytes = 0;
         try {
-            compressedBytes = DecompressPayload(payloadStream, sink);
+            compressedBytes = DecompressPayloadAhead(
+                payloadStream, [&sink](const char* bytes, std::size_t count) { return sink.write(bytes, count); },
+                services.betweenBlocks);
             sink.finish();
             if (sink.bytesTotal() == 0 || sink.bytesDone() != sink.bytesTotal())
                 throw_compress_error(compress_errc::unexpected);
