@@ -169,13 +169,16 @@ std::uint64_t DecompressPayloadAhead(std::istream& stream, const DecompressedRec
 {
     BufferQueue queue;
     std::thread decompression([&stream, &queue] {
+        BufferFiller filler(queue);
         try {
-            BufferFiller filler(queue);
             const std::uint64_t compressedBytes = DecompressPayload(stream, filler);
             filler.Flush();
             queue.Finish(compressedBytes, nullptr);
         } catch (...) {
-            queue.Finish(0, std::current_exception());
+            // The bytes decompressed before the failure are handed on first.
+            const std::exception_ptr failure = std::current_exception();
+            filler.Flush();
+            queue.Finish(0, failure);
         }
     });
     const DecompressionJoin join{queue, decompression};
