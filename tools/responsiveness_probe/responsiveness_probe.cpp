@@ -213,6 +213,12 @@ std::wstring InstallerWithPayload(const std::wstring& installer, const std::wstr
                         != FALSE;
     if (!::EndUpdateResourceW(update, !stored) || !stored)
         throw std::runtime_error("cannot give the copy its payload");
+    // On the disk before the installer starts: the installer's first flush would otherwise
+    // wait for the copy's hundreds of megabytes, which a downloaded installer never makes it do.
+    const kv::unique_file written(
+        ::CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!written || !::FlushFileBuffers(written.get()))
+        throw std::runtime_error("cannot write the copy to the disk");
     return copy;
 }
 
