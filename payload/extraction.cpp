@@ -33,6 +33,9 @@ namespace fs = boost::filesystem;
 
 namespace {
 
+// The read-back reads files in blocks of this size.
+constexpr std::size_t kBlockSize = payload_decompression::kBlockSize;
+
 void ClearRuntimeError()
 {
     errno = 0;
@@ -104,14 +107,12 @@ std::uint32_t ReadBackCrcOnce(const std::wstring& path, const BetweenBlocks& bet
     const std::unique_ptr<std::FILE, Closer> file(::_wfsopen(path.c_str(), L"rb", _SH_DENYWR));
     if (!file)
         ThrowStreamFailure("the written file cannot be opened for reading back");
-    // Read straight into the block, without the runtime's small buffer in between.
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     PayloadCrc crc;
-    const std::unique_ptr<char[]> block(new char[kReadBackBlockSize]);
+    char block[kBlockSize];
     for (;;) {
-        const std::size_t read = std::fread(block.get(), 1, kReadBackBlockSize, file.get());
-        crc.process_bytes(block.get(), read);
-        if (read < kReadBackBlockSize)
+        const std::size_t read = std::fread(block, 1, sizeof block, file.get());
+        crc.process_bytes(block, read);
+        if (read < sizeof block)
             break;
         if (betweenBlocks)
             betweenBlocks();

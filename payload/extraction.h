@@ -117,10 +117,6 @@ void ApplyFolderRights(const std::wstring& folder, RightsFolders& rightsFolders,
 std::unique_ptr<OutputFile> OpenOutput(const std::wstring& path, RightsFolders& rightsFolders,
                                        const FolderRightsGranter& grant);
 
-// The read-back reads files in blocks of this size: the reads cost more than the checksum
-// in smaller ones, and a block takes well under a millisecond to read.
-inline constexpr std::size_t kReadBackBlockSize = 64 * 1024;
-
 // The CRC-32 of a file's content on disk. Another process holding the new file (a virus
 // scanner, typically) makes the read fail with a sharing violation: up to three retries
 // follow, one second apart. Failures raise a stream failure carrying the C runtime's error.
@@ -176,7 +172,10 @@ private:
 // Extracts the archive stream (positioned at its start) into files: sends started, then
 // decompresses the stream through a PayloadSink and sends finished. Returns true when
 // every file was handled and the byte count came out exact; after any failure, sends one
-// failed notification and returns false. The handler must not be empty.
+// failed notification and returns false. The handler must not be empty. The stream is
+// decompressed on a thread of its own (DecompressPayloadAhead); the sink, the handler and
+// services.betweenBlocks, which is also called while the bytes are awaited, run on the
+// calling thread.
 bool ExtractPayload(std::istream& payloadStream, const std::wstring& installFolder, const std::wstring& samplesFolder,
                     const std::wstring& temporaryFolder, PayloadHandler handler,
                     const ExtractionServices& services = {});

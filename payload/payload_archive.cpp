@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <array>
 #include <cstring>
 #include <limits>
 
@@ -77,50 +76,6 @@ std::uint64_t PayloadArchive::TotalSize() const
         total += entry.size;
     }
     return total;
-}
-
-namespace {
-
-// Table k gives the remainder of a byte followed by k zero bytes.
-constexpr std::array<std::array<std::uint32_t, 256>, 8> CrcTables()
-{
-    std::array<std::array<std::uint32_t, 256>, 8> tables{};
-    for (std::uint32_t byte = 0; byte < 256; ++byte) {
-        std::uint32_t remainder = byte;
-        for (int bit = 0; bit < 8; ++bit)
-            remainder = remainder & 1 ? 0xEDB88320u ^ (remainder >> 1) : remainder >> 1;
-        tables[0][byte] = remainder;
-    }
-    for (std::size_t byte = 0; byte < 256; ++byte)
-        for (std::size_t k = 1; k < 8; ++k)
-            tables[k][byte] = (tables[k - 1][byte] >> 8) ^ tables[0][tables[k - 1][byte] & 0xFF];
-    return tables;
-}
-
-constexpr auto kCrcTables = CrcTables();
-
-std::uint32_t LittleEndian32(const unsigned char* bytes)
-{
-    return bytes[0] | static_cast<std::uint32_t>(bytes[1]) << 8 | static_cast<std::uint32_t>(bytes[2]) << 16
-           | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-} // namespace
-
-void PayloadCrc::process_bytes(const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    const auto& t = kCrcTables;
-    std::uint32_t remainder = remainder_;
-    for (; size >= 8; bytes += 8, size -= 8) {
-        const std::uint32_t low = remainder ^ LittleEndian32(bytes);
-        const std::uint32_t high = LittleEndian32(bytes + 4);
-        remainder = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24]
-                    ^ t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
-    }
-    for (; size != 0; ++bytes, --size)
-        remainder = t[0][(remainder ^ *bytes) & 0xFF] ^ (remainder >> 8);
-    remainder_ = remainder;
 }
 
 std::uint32_t PayloadCrc32(const void* data, std::size_t size)

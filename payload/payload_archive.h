@@ -4,6 +4,8 @@
 
 #include "support/memstream.h"
 
+#include <boost/crc.hpp>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,16 +45,8 @@ struct PayloadArchive {
 };
 
 // The CRC-32 of the format (that of zlib and PNG: reflected 0x04C11DB7, initial value and
-// final XOR 0xFFFFFFFF), computed eight bytes at a time from eight 256-entry tables: every
-// installed file is read back and checked with it, five times faster than a byte at a time.
-class PayloadCrc {
-public:
-    void process_bytes(const void* data, std::size_t size);
-    std::uint32_t checksum() const { return ~remainder_; }
-
-private:
-    std::uint32_t remainder_ = 0xFFFFFFFF;
-};
+// final XOR 0xFFFFFFFF), computed a byte at a time from a 256-entry table.
+using PayloadCrc = boost::crc_32_type;
 std::uint32_t PayloadCrc32(const void* data, std::size_t size);
 
 // The last component of an entry's source, which names the installed file; both "\" and

@@ -178,14 +178,7 @@ const std::string& DemoArchive()
 const std::vector<PayloadFile>& DemoFiles()
 {
     static const std::vector<PayloadFile> files = [] {
-        struct Collector {
-            std::string bytes;
-            std::size_t write(const char* data, std::size_t count)
-            {
-                bytes.append(data, count);
-                return count;
-            }
-        } collector;
+        payload_testing::ByteCollector collector;
         kv::imemstream stream(DemoArchive().data(), DemoArchive().size());
         DecompressPayload(stream, collector);
         const std::uint64_t headerSize = payload_format::ReadLittleEndian(collector.bytes.data(), 8);

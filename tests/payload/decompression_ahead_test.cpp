@@ -3,6 +3,7 @@
 #include "payload/decompression.h"
 #include "payload/decompression_ahead.h"
 #include "payload/payload_format.h"
+#include "payload_test_support.h"
 #include "support/memstream.h"
 
 #include <gtest/gtest.h>
@@ -50,14 +51,7 @@ TEST(DecompressPayloadAhead, DamagedStreamFailsAfterTheSameBytesAsWithoutTheThre
 {
     const std::string compressed = payload_format::Compress(Original());
     const std::string damaged = compressed.substr(0, compressed.size() * 3 / 4);
-    struct Collector {
-        std::string bytes;
-        std::size_t write(const char* data, std::size_t count)
-        {
-            bytes.append(data, count);
-            return count;
-        }
-    } before;
+    payload_testing::ByteCollector before;
     kv::imemstream plainStream(damaged.data(), damaged.size());
     EXPECT_THROW(DecompressPayload(plainStream, before), boost::iostreams::bzip2_error);
 

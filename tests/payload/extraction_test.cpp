@@ -454,7 +454,7 @@ TEST(ReadBackCrc, GivesTheCallerATurnBetweenTheBlocksItReads)
 {
     testing_support::TemporaryFolder folder;
     const std::wstring path = folder / L"large.dat";
-    testing_support::WriteFileBytes(path, std::vector<std::uint8_t>(3 * kReadBackBlockSize + 1, 0x5A));
+    testing_support::WriteFileBytes(path, std::vector<std::uint8_t>(3 * 4096 + 1, 0x5A));
     int turns = 0;
     ReadBackCrc(path, [&] { ++turns; });
     EXPECT_EQ(turns, 3) << "four blocks";

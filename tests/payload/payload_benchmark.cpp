@@ -11,6 +11,7 @@
 // installer's resource is; the memory figures are the peak working set and what it adds
 // to the working set the process had with the archive loaded.
 #include "benchmark_support.h"
+#include "payload_test_support.h"
 #include "payload/decompression.h"
 #include "payload/extraction.h"
 #include "payload/payload_format.h"
@@ -34,16 +35,6 @@ namespace fs = boost::filesystem;
 using namespace benchmark;
 
 namespace {
-
-// Collects the decompressed stream whole (only for preparing the larger archive).
-struct Collector {
-    std::string bytes;
-    std::size_t write(const char* data, std::size_t count)
-    {
-        bytes.append(data, count);
-        return count;
-    }
-};
 
 // One measured run in this process: "floor" or "extract".
 Figures Run(const std::wstring& mode, const std::wstring& archivePath, const std::wstring& work)
@@ -83,7 +74,7 @@ void WriteFourTimesLarger(const std::wstring& demo, const std::wstring& larger)
 {
     const std::string compressed = testing_support::ReadFileText(demo);
     kv::imemstream stream(compressed.data(), compressed.size());
-    Collector collector;
+    payload_testing::ByteCollector collector;
     DecompressPayload(stream, collector);
     const std::uint64_t headerSize =
         payload_format::ReadLittleEndian(collector.bytes.data(), payload_format::kSizeFieldBytes);

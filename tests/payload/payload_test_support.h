@@ -31,6 +31,16 @@ std::string PayloadBytes(const std::vector<PayloadFile>& files);
 // The same bzip2-compressed: an archive as the installer embeds it.
 std::string CompressedPayload(const std::vector<PayloadFile>& files);
 
+// A receiver of DecompressPayload that keeps every byte.
+struct ByteCollector {
+    std::string bytes;
+    std::size_t write(const char* data, std::size_t count)
+    {
+        bytes.append(data, count);
+        return count;
+    }
+};
+
 // One notification as the tests compare it.
 struct Event {
     std::size_t kind = 0;        // the notification's index: 0 started ... 5 failed

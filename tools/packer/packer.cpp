@@ -319,7 +319,7 @@ private:
                 ++index_;
                 started_ = false;
             } else {
-                crc_ = PayloadCrc();
+                crc_.reset();
                 remaining_ = archive_.entries[index_].size;
                 started_ = true;
             }
