@@ -416,7 +416,13 @@ void Journal::Write(const std::vector<JournalEntry>& entries)
         || written != bytes.size())
         throw LastError("WriteFile");
     // On the disk before the action it announces, whatever happens to the process or the power.
-    if (!::FlushFileBuffers(file_.get()))
+    bool flushed = false;
+    const auto flush = [this, &flushed] { flushed = ::FlushFileBuffers(file_.get()) != FALSE; };
+    if (flushWait_)
+        flushWait_(flush);
+    else
+        flush();
+    if (!flushed)
         throw LastError("FlushFileBuffers");
     if (g_writeObserver)
         g_writeObserver(++g_writes);

@@ -112,6 +112,11 @@ public:
 
     static JournalEntry ActionEntry(const ActionRecord& record);
 
+    // How each flush is waited for: it is handed to wait, which must run it before it
+    // returns. Without one, on this thread.
+    using FlushWait = std::function<void(const std::function<void()>& flush)>;
+    void SetFlushWait(FlushWait wait) { flushWait_ = std::move(wait); }
+
 private:
     std::wstring path_;
     std::wstring madeFolder_;
@@ -123,6 +128,7 @@ private:
     bool final_ = false;
     bool settled_ = false;
     bool ended_ = false;
+    FlushWait flushWait_;
 };
 
 // Called after every write of a journal with the number of writes so far; a test uses it to

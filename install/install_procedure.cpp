@@ -17,6 +17,7 @@
 #include <shlwapi.h>
 
 #include <cwchar>
+#include <functional>
 #include <optional>
 #include <system_error>
 
@@ -89,9 +90,12 @@ void RunDirectXStep(InstallState& state, InstallView& view)
 // folder at the next start. Left on the disk otherwise, for the next start to undo.
 class AttachedJournal {
 public:
-    AttachedJournal(ActionLog& log, const std::wstring& temporaryFolder)
+    AttachedJournal(ActionLog& log, const std::wstring& temporaryFolder, InstallView& view)
         : log_(log), journal_(InstallationJournalPath(), ProductRegistryName(), temporaryFolder)
     {
+        // A flush waits for the disk, which takes long while it is busy writing the files
+        // before: the page keeps answering meanwhile.
+        journal_.SetFlushWait([&view](const std::function<void()>& flush) { RunAnswering(view, flush); });
         log_.journal = &journal_;
     }
     ~AttachedJournal()
@@ -219,7 +223,7 @@ bool Install(InstallState& state, InstallView& view, ApplicationMutex& mutex)
     std::optional<AttachedJournal> journal;
     try {
         if (g_journalKept)
-            journal.emplace(state.actionLog, state.temporaryFolder);
+            journal.emplace(state.actionLog, state.temporaryFolder, view);
     } catch (const std::system_error& error) {
         // Without a journal an interruption could not be undone: nothing is changed.
         return fail(kv::format(L"%08x (%ls)", static_cast<unsigned>(error.code().value()), L"Journal"));
