@@ -94,8 +94,14 @@ public:
         : log_(log), journal_(InstallationJournalPath(), ProductRegistryName(), temporaryFolder)
     {
         // A flush waits for the disk, which takes long while it is busy writing the files
-        // before: the page keeps answering meanwhile.
-        journal_.SetFlushWait([&view](const std::function<void()>& flush) { RunAnswering(view, flush); });
+        // before: the page keeps answering meanwhile. A step that runs on a thread of its
+        // own already leaves the window's thread answering: it flushes where it is.
+        journal_.SetFlushWait([&view, windowThread = ::GetCurrentThreadId()](const std::function<void()>& flush) {
+            if (::GetCurrentThreadId() == windowThread)
+                RunAnswering(view, flush);
+            else
+                flush();
+        });
         log_.journal = &journal_;
     }
     ~AttachedJournal()
